@@ -1,0 +1,61 @@
+#include "catalog/FileSystemUtils.h"
+
+#include "diag/ErrorText.h"
+#include "diag/TraceLog.h"
+
+#include <vector>
+
+namespace
+{
+constexpr wchar_t kCreateDirRecurs[] = L"CreateDirRecurs";
+
+// The extended-length form, so that paths longer than MAX_PATH work.
+DWORD CreateOneDir(const std::wstring& path)
+{
+    std::wstring extended = L"\\\\?\\" + path;
+    return CreateDirectoryW(extended.c_str(), nullptr) ? ERROR_SUCCESS : GetLastError();
+}
+
+DWORD IgnoreExisting(DWORD status)
+{
+    return status == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : status;
+}
+} // namespace
+
+DWORD CreateDirRecurs(const wchar_t* path)
+{
+    if (!path)
+        return ERROR_INVALID_PARAMETER;
+    std::wstring folder(path);
+    DWORD status = CreateOneDir(folder);
+    if (status != ERROR_FILE_NOT_FOUND && status != ERROR_PATH_NOT_FOUND)
+        return IgnoreExisting(status);
+
+    size_t lastSeparator = folder.rfind(L'\\');
+    if (lastSeparator == std::wstring::npos)
+    {
+        CTraceLog::Instance().Trace(300, L"%s: incorrect path %s", kCreateDirRecurs, path);
+        return ERROR_BAD_PATHNAME;
+    }
+    status = CreateDirRecurs(folder.substr(0, lastSeparator).c_str());
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = CreateOneDir(folder);
+    if (status != ERROR_SUCCESS)
+        CTraceLog::Instance().Trace(300, L"%s", ErrorTextW(kCreateDirRecurs, status).c_str());
+    return IgnoreExisting(status);
+}
+
+std::wstring GetModuleFilePath()
+{
+    std::vector<wchar_t> buffer;
+    for (;;)
+    {
+        buffer.resize(buffer.size() + MAX_PATH, L'\0');
+        DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0)
+            return {};
+        if (length < buffer.size())
+            return std::wstring(buffer.data(), length);
+    }
+}

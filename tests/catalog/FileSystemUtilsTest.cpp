@@ -1,0 +1,74 @@
+#include "catalog/FileSystemUtils.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+class FileSystemUtilsTest : public ::testing::Test
+{
+  protected:
+    FileSystemUtilsTest() { SetCurrentDirectoryW(m_folder.Path().c_str()); }
+    std::string Trace() const { return ReadFileBytes(m_folder / L"ZAPatch.log"); }
+
+    CRegistrySandbox m_registry; // no TraceRoot: traces land in the current folder
+    CTempFolder m_folder;
+};
+
+bool IsFolder(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+} // namespace
+
+TEST_F(FileSystemUtilsTest, CreatesEveryMissingParent)
+{
+    std::wstring deep = m_folder / L"a\\b\\c";
+    EXPECT_EQ(ERROR_SUCCESS, CreateDirRecurs(deep.c_str()));
+    EXPECT_TRUE(IsFolder(deep));
+    EXPECT_EQ(ERROR_SUCCESS, CreateDirRecurs(deep.c_str())) << "an existing folder";
+    EXPECT_FALSE(FileExists(m_folder / L"ZAPatch.log")) << "success traces nothing";
+    EXPECT_EQ(ERROR_SUCCESS, CreateDirRecurs((m_folder / L"x\\y\\").c_str())) << "a trailing backslash";
+    EXPECT_TRUE(IsFolder(m_folder / L"x\\y"));
+}
+
+TEST_F(FileSystemUtilsTest, LongPathsWork)
+{
+    std::wstring deep = m_folder.Path();
+    for (int i = 0; i < 30; ++i)
+        deep += L"\\folder-with-a-long-name";
+    ASSERT_GT(deep.size(), static_cast<size_t>(MAX_PATH));
+    EXPECT_EQ(ERROR_SUCCESS, CreateDirRecurs(deep.c_str()));
+    EXPECT_TRUE(IsFolder(L"\\\\?\\" + deep));
+    RemoveTree(L"\\\\?\\" + m_folder / L"folder-with-a-long-name");
+}
+
+TEST_F(FileSystemUtilsTest, ExistingFileCountsAsSuccess)
+{
+    WriteFileBytes(m_folder / L"file", "x");
+    EXPECT_EQ(ERROR_SUCCESS, CreateDirRecurs((m_folder / L"file").c_str()));
+}
+
+TEST_F(FileSystemUtilsTest, ParentThatIsAFileFailsWithATrace)
+{
+    WriteFileBytes(m_folder / L"file", "x");
+    DWORD status = CreateDirRecurs((m_folder / L"file\\sub\\deeper").c_str());
+    EXPECT_NE(ERROR_SUCCESS, status);
+    EXPECT_FALSE(IsFolder(m_folder / L"file\\sub"));
+}
+
+TEST_F(FileSystemUtilsTest, NameWithoutBackslashIsABadPath)
+{
+    EXPECT_EQ(ERROR_BAD_PATHNAME, CreateDirRecurs(L"nowhere/at/all"));
+    EXPECT_NE(std::string::npos, Trace().find("\tERR\tpatch\tCreateDirRecurs: incorrect path nowhere/at/all"));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, CreateDirRecurs(nullptr));
+}
+
+TEST(ModulePathTest, IsTheRunningExecutable)
+{
+    std::wstring path = GetModuleFilePath();
+    ASSERT_GT(path.size(), 4u);
+    EXPECT_EQ(L".exe", path.substr(path.size() - 4));
+    EXPECT_TRUE(FileExists(path));
+}
