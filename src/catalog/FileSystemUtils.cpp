@@ -52,7 +52,8 @@ std::wstring GetModuleFilePath()
     for (;;)
     {
         buffer.resize(buffer.size() + MAX_PATH, L'\0');
-        DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0)
             return {};
         if (length < buffer.size())

@@ -1,7 +1,8 @@
 #pragma once
 
 // The product's own registry keys under HKEY_LOCAL_MACHINE, read with query access only.
-inline constexpr wchar_t kEnvironmentKey[] = L"Software\\TessalyLab\\protected\\ZOREN5_1\\environment";
+inline constexpr wchar_t kEnvironmentKey[] =
+    L"Software\\TessalyLab\\protected\\ZOREN5_1\\environment";
 inline constexpr wchar_t kDataKey[] = L"Software\\TessalyLab\\protected\\ZOREN5_1\\Data";
 
 // The managed product, found through its upgrade code.

@@ -12,8 +12,8 @@ constexpr wchar_t kSubstitute[] = L"SubstituteRegVariables";
 
 DWORD ReadValue(HKEY key, const wchar_t* valueName, std::vector<wchar_t>& buffer, DWORD& bytes)
 {
-    return RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
-                            &bytes);
+    return RegQueryValueExW(key, valueName, nullptr, nullptr,
+                            reinterpret_cast<BYTE*>(buffer.data()), &bytes);
 }
 } // namespace
 
@@ -58,7 +58,8 @@ DWORD SubstituteRegVariables(HKEY root, const wchar_t* subKey, std::wstring& tex
             return ERROR_CIRCULAR_DEPENDENCY;
 
         std::wstring name = text.substr(open + 1, close - open - 1);
-        CTraceLog::Instance().Trace(500, L"%s: Current variable name: %s", kSubstitute, name.c_str());
+        CTraceLog::Instance().Trace(500, L"%s: Current variable name: %s", kSubstitute,
+                                    name.c_str());
         std::vector<wchar_t> value;
         DWORD status = RegQuerySubKeyStrValue(root, subKey, name, value);
         if (status != ERROR_SUCCESS)

@@ -19,7 +19,8 @@ constexpr size_t kPrefixCapacity = 128;
 std::wstring ReadTraceRoot()
 {
     std::vector<wchar_t> buffer;
-    if (RegQuerySubKeyStrValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"TraceRoot", buffer) != ERROR_SUCCESS)
+    if (RegQuerySubKeyStrValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"TraceRoot", buffer) !=
+        ERROR_SUCCESS)
         return {};
     return buffer.data();
 }
@@ -53,7 +54,8 @@ std::string ToFileBytes(const std::wstring& text)
             bytes += static_cast<char>(ch);
         else
         {
-            bool pair = IS_HIGH_SURROGATE(ch) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1]);
+            bool pair =
+                IS_HIGH_SURROGATE(ch) && i + 1 < text.size() && IS_LOW_SURROGATE(text[i + 1]);
             i += pair ? 1 : 0;
             bytes += '?';
         }

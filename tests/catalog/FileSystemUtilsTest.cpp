@@ -29,7 +29,8 @@ TEST_F(FileSystemUtilsTest, CreatesEveryMissingParent)
     EXPECT_TRUE(IsFolder(deep));
     EXPECT_EQ(ERROR_SUCCESS, CreateDirRecurs(deep.c_str())) << "an existing folder";
     EXPECT_FALSE(FileExists(m_folder / L"ZAPatch.log")) << "success traces nothing";
-    EXPECT_EQ(ERROR_SUCCESS, CreateDirRecurs((m_folder / L"x\\y\\").c_str())) << "a trailing backslash";
+    EXPECT_EQ(ERROR_SUCCESS, CreateDirRecurs((m_folder / L"x\\y\\").c_str()))
+        << "a trailing backslash";
     EXPECT_TRUE(IsFolder(m_folder / L"x\\y"));
 }
 
@@ -61,7 +62,8 @@ TEST_F(FileSystemUtilsTest, ParentThatIsAFileFailsWithATrace)
 TEST_F(FileSystemUtilsTest, NameWithoutBackslashIsABadPath)
 {
     EXPECT_EQ(ERROR_BAD_PATHNAME, CreateDirRecurs(L"nowhere/at/all"));
-    EXPECT_NE(std::string::npos, Trace().find("\tERR\tpatch\tCreateDirRecurs: incorrect path nowhere/at/all"));
+    EXPECT_NE(std::string::npos,
+              Trace().find("\tERR\tpatch\tCreateDirRecurs: incorrect path nowhere/at/all"));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, CreateDirRecurs(nullptr));
 }
 

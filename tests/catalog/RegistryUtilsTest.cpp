@@ -15,7 +15,10 @@ class RegistryUtilsTest : public ::testing::Test
     {
         return RegQuerySubKeyStrValue(HKEY_LOCAL_MACHINE, kKey, name, buffer);
     }
-    DWORD Substitute(std::wstring& text) { return SubstituteRegVariables(HKEY_LOCAL_MACHINE, kKey, text); }
+    DWORD Substitute(std::wstring& text)
+    {
+        return SubstituteRegVariables(HKEY_LOCAL_MACHINE, kKey, text);
+    }
 
     CRegistrySandbox m_registry;
     CTempFolder m_folder; // the trace file of the substitution lands here
@@ -44,7 +47,8 @@ TEST_F(RegistryUtilsTest, ValueWithoutTerminatorComesBackTerminated)
     for (size_t length : {3u, 260u, 1000u})
     {
         std::wstring value(length, L'x');
-        CRegistrySandbox::SetRaw(kKey, L"Raw", REG_SZ, value.data(), static_cast<DWORD>(length * sizeof(wchar_t)));
+        CRegistrySandbox::SetRaw(kKey, L"Raw", REG_SZ, value.data(),
+                                 static_cast<DWORD>(length * sizeof(wchar_t)));
         std::vector<wchar_t> buffer;
         ASSERT_EQ(ERROR_SUCCESS, Read(L"Raw", buffer));
         EXPECT_EQ(value, buffer.data()) << length;

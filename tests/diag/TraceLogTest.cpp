@@ -12,7 +12,10 @@ namespace
 class TraceLogTest : public ::testing::Test
 {
   protected:
-    void SetTraceRoot(const std::wstring& value) { CRegistrySandbox::SetString(kEnvironmentKey, L"TraceRoot", value); }
+    void SetTraceRoot(const std::wstring& value)
+    {
+        CRegistrySandbox::SetString(kEnvironmentKey, L"TraceRoot", value);
+    }
     std::string LogBytes() const { return ReadFileBytes(m_folder / L"ZAPatch.log"); }
 
     CRegistrySandbox m_registry;
@@ -34,7 +37,8 @@ TEST_F(TraceLogTest, WritesBannerAndEntriesByteForByte)
 
     std::string bytes = LogBytes();
     ASSERT_EQ(0u, bytes.find(kBanner));
-    std::regex expected(kBanner + kPrefix + "NTF\tpatch\tStarting ZOREN Patch Manager 1\\.0\\.0\\.72" + kPrefix +
+    std::regex expected(kBanner + kPrefix +
+                        "NTF\tpatch\tStarting ZOREN Patch Manager 1\\.0\\.0\\.72" + kPrefix +
                         "ERR\tpatch\tOp: code 42, hex ff FF, narrow ascii");
     EXPECT_TRUE(std::regex_match(bytes, expected)) << bytes;
     char thread[16];
@@ -64,7 +68,8 @@ TEST_F(TraceLogTest, TwoRunsLeaveTwoBanners)
     SetTraceRoot(m_folder.Path() + L"\\");
     CTraceLog{}.Trace(0, L"first");
     CTraceLog{}.Trace(0, L"second");
-    std::regex expected(kBanner + kPrefix + "ALW\tpatch\tfirst" + kBanner + kPrefix + "ALW\tpatch\tsecond");
+    std::regex expected(kBanner + kPrefix + "ALW\tpatch\tfirst" + kBanner + kPrefix +
+                        "ALW\tpatch\tsecond");
     EXPECT_TRUE(std::regex_match(LogBytes(), expected)) << LogBytes();
 }
 
@@ -111,13 +116,16 @@ TEST(ErrorTextTest, AppendsTheSystemTextOrUnknown)
 {
     auto systemText = [](DWORD code) {
         char* text = nullptr;
-        DWORD length = FormatMessageA(0x13FF, nullptr, code, 0x0400, reinterpret_cast<char*>(&text), 0, nullptr);
+        DWORD length = FormatMessageA(0x13FF, nullptr, code, 0x0400, reinterpret_cast<char*>(&text),
+                                      0, nullptr);
         std::string result = length ? std::string(text, length) : "Unknown error.";
         LocalFree(text);
         return result;
     };
-    EXPECT_EQ("CConfigManager::SetSection: " + systemText(5), ErrorTextA("CConfigManager::SetSection", 5));
-    EXPECT_NE("CConfigManager::SetSection: Unknown error.", ErrorTextA("CConfigManager::SetSection", 5));
+    EXPECT_EQ("CConfigManager::SetSection: " + systemText(5),
+              ErrorTextA("CConfigManager::SetSection", 5));
+    EXPECT_NE("CConfigManager::SetSection: Unknown error.",
+              ErrorTextA("CConfigManager::SetSection", 5));
     EXPECT_EQ("X: Unknown error.", ErrorTextA("X", 0x2FFFFFFF));
     EXPECT_EQ(L"X: Unknown error.", ErrorTextW(L"X", 0x2FFFFFFF));
     std::string narrow = ErrorTextA("P", 2);

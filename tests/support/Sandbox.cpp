@@ -27,7 +27,8 @@ CRegKeyHandle CreateKey(HKEY root, const std::wstring& subKey)
 } // namespace
 
 CRegistrySandbox::CRegistrySandbox()
-    : m_path(L"Software\\ZAPatchTests\\" + UniqueName(L"hklm-")), m_root(CreateKey(HKEY_CURRENT_USER, m_path))
+    : m_path(L"Software\\ZAPatchTests\\" + UniqueName(L"hklm-")),
+      m_root(CreateKey(HKEY_CURRENT_USER, m_path))
 {
     if (RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_root.Get()) != ERROR_SUCCESS)
         ADD_FAILURE() << "cannot sandbox HKEY_LOCAL_MACHINE";
@@ -45,14 +46,15 @@ void CRegistrySandbox::SetRaw(const std::wstring& subKey, const std::wstring& na
                               const void* data, DWORD bytes)
 {
     CRegKeyHandle key = CreateKey(HKEY_LOCAL_MACHINE, subKey);
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.Get(), name.empty() ? nullptr : name.c_str(), 0, type,
-                                            static_cast<const BYTE*>(data), bytes));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key.Get(), name.empty() ? nullptr : name.c_str(), 0,
+                                            type, static_cast<const BYTE*>(data), bytes));
 }
 
 void CRegistrySandbox::SetString(const std::wstring& subKey, const std::wstring& name,
                                  const std::wstring& value, DWORD type)
 {
-    SetRaw(subKey, name, type, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    SetRaw(subKey, name, type, value.c_str(),
+           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 void CRegistrySandbox::SetDword(const std::wstring& subKey, const std::wstring& name, DWORD value)

@@ -17,10 +17,10 @@ class CRegistrySandbox
     CRegistrySandbox& operator=(const CRegistrySandbox&) = delete;
 
     // Writes a value under HKEY_LOCAL_MACHINE\subKey, creating the key; type REG_SZ unless told.
-    static void SetString(const std::wstring& subKey, const std::wstring& name, const std::wstring& value,
-                          DWORD type = REG_SZ);
-    static void SetRaw(const std::wstring& subKey, const std::wstring& name, DWORD type, const void* data,
-                       DWORD bytes);
+    static void SetString(const std::wstring& subKey, const std::wstring& name,
+                          const std::wstring& value, DWORD type = REG_SZ);
+    static void SetRaw(const std::wstring& subKey, const std::wstring& name, DWORD type,
+                       const void* data, DWORD bytes);
     static void SetDword(const std::wstring& subKey, const std::wstring& name, DWORD value);
 
   private:
