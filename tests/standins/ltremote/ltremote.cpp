@@ -52,7 +52,7 @@ void Journal(const char* format, ...)
     char path[MAX_PATH] = {};
     if (!GetEnvironmentVariableA("ZAPATCH_STANDIN_LTREMOTE_JOURNAL", path, MAX_PATH))
         return;
-    FILE* journal = fopen(path, "a");
+    FILE* journal = fopen(path, "ab");
     if (!journal)
         return;
     va_list args;

@@ -20,7 +20,7 @@ void JournalCommandLine()
     wchar_t path[MAX_PATH] = {};
     if (!GetEnvironmentVariableW(L"ZAPATCH_STANDIN_OMX_JOURNAL", path, MAX_PATH))
         return;
-    if (FILE* journal = _wfopen(path, L"a"))
+    if (FILE* journal = _wfopen(path, L"ab"))
     {
         fprintf(journal, "%ls\n", GetCommandLineW());
         fclose(journal);
