@@ -17,14 +17,12 @@ const LTFunction* SlotsOf(const cSerializable& record)
 
 TEST(Serializable, RequestAssignsOnlyTheProcessIdOfRequests)
 {
-    cFSSyncRequest target(1, 100);
-    EXPECT_EQ(0, target.AssignFrom(&static_cast<const cFSSyncRequest&>(cFSSyncRequest(7, 200)),
-                                   FALSE, FALSE));
+    cFSSyncRequest target(1, 100), first(7, 200), second(7, 300);
+    EXPECT_EQ(0, target.AssignFrom(&first, FALSE, FALSE));
     EXPECT_EQ(1u, target.Value());
     EXPECT_EQ(200u, target.ProcessId());
 
-    EXPECT_EQ(0, target.AssignFrom(&static_cast<const cFSSyncRequest&>(cFSSyncRequest(7, 300)),
-                                   FALSE, TRUE));
+    EXPECT_EQ(0, target.AssignFrom(&second, FALSE, TRUE));
     EXPECT_EQ(200u, target.ProcessId());
 
     cSerializable plain(5);
@@ -58,7 +56,8 @@ TEST(Serializable, SlotsAreInTheFrameworksOrder)
               LTSlot<uint32_t(LT_CALL*)(const cSerializable*)>(slots, 4)(&request));
 
     cSerializable plain;
-    EXPECT_EQ(0xFFFFFFFFu, LTSlot<uint32_t(LT_CALL*)(const cSerializable*)>(SlotsOf(plain), 0)(&plain));
+    EXPECT_EQ(0xFFFFFFFFu,
+              LTSlot<uint32_t(LT_CALL*)(const cSerializable*)>(SlotsOf(plain), 0)(&plain));
     EXPECT_FALSE(plain.IsBasedOn(0x229000));
     EXPECT_EQ(0, plain.Slot5());
 }

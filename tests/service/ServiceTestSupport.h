@@ -48,7 +48,9 @@ class ServiceTest : public ::testing::Test
     // Starts the service stand-in from a copy of it under the given name, as if the product had.
     void StartService(const wchar_t* name = L"omx.exe")
     {
-        std::wstring image = m_product / name;
+        std::wstring folder = m_product / (L"service-" + std::to_wstring(++m_services));
+        CreateDirectoryW(folder.c_str(), nullptr);
+        std::wstring image = folder + L"\\" + name;
         ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\omx.exe").c_str(), image.c_str(), FALSE));
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
@@ -93,4 +95,5 @@ class ServiceTest : public ::testing::Test
 
     CRegistrySandbox m_registry;
     CTempFolder m_product;
+    int m_services = 0;
 };

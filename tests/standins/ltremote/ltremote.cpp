@@ -251,7 +251,8 @@ LTStatus LT_CALL StartProcess(int32_t session, const char* image, const char* ar
 
 LTStatus LT_CALL AttachProxy(int32_t session, const char* name, hOBJECT* proxy)
 {
-    const char* where = g_allocations.count(const_cast<char*>(name)) ? "" : " (not framework memory)";
+    const char* where =
+        g_allocations.count(const_cast<char*>(name)) ? "" : " (not framework memory)";
     if (++g_attachCalls <= Switch("ZAPATCH_STANDIN_LTREMOTE_ATTACH_FAILS"))
     {
         Journal("AttachProxy %d %s%s -> failed", session, name ? name : "(null)", where);

@@ -41,8 +41,8 @@ inline void StopOmxStandins()
     for (BOOL more = Process32FirstW(snapshot, &entry); more;
          more = Process32NextW(snapshot, &entry))
     {
-        HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE,
-                                  OmxStopEventName(entry.th32ProcessID).c_str());
+        HANDLE event =
+            OpenEventW(EVENT_MODIFY_STATE, FALSE, OmxStopEventName(entry.th32ProcessID).c_str());
         if (!event)
             continue;
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
