@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <sstream>
 #include <string>
 #include <vector>
