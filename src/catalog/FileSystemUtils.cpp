@@ -46,14 +46,13 @@ DWORD CreateDirRecurs(const wchar_t* path)
     return IgnoreExisting(status);
 }
 
-std::wstring GetModuleFilePath()
+std::wstring GetModuleFilePath(HMODULE module)
 {
     std::vector<wchar_t> buffer;
     for (;;)
     {
         buffer.resize(buffer.size() + MAX_PATH, L'\0');
-        DWORD length =
-            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        DWORD length = GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0)
             return {};
         if (length < buffer.size())

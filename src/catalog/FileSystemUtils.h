@@ -8,5 +8,6 @@
 // exists afterwards.
 DWORD CreateDirRecurs(const wchar_t* path);
 
-// The full path of the running executable; empty when Windows cannot give it.
-std::wstring GetModuleFilePath();
+// The full path of a loaded module, by default the running executable; empty when Windows cannot
+// give it.
+std::wstring GetModuleFilePath(HMODULE module = nullptr);
