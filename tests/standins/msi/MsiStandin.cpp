@@ -25,6 +25,7 @@
 #include <msi.h>
 #include <msiquery.h>
 
+#include <algorithm>
 #include <map>
 
 namespace
