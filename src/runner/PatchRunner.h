@@ -1,0 +1,60 @@
+#pragma once
+
+#include "catalog/SharedTypes.h"
+#include "diag/EventMessage.h"
+
+#include <memory>
+#include <string>
+
+class CCMDParser;
+class CPatchManager;
+
+// One run of the patch manager: from the parsed command line to installed or removed patches.
+class CPatchRunner
+{
+  public:
+    // Finds the product, creates its patches folder and builds the catalogue; throws.
+    CPatchRunner(std::shared_ptr<CCMDParser> commandLine, const std::wstring& version,
+                 bool listing);
+
+    // The patch files to install in this run: those asked for with /reinstall, or the new ones.
+    void GetMSPNamesForRun(StringList& names);
+
+    // Installs the run's patch files that are not older than the installed public hotfixes
+    // with one msiexec.exe, and reports the installed ones; nothing while a private hotfix is in.
+    void ApplyPublicPachesNow();
+
+    // Removes the patches that /uninstall names ("all": every installed one) with one
+    // msiexec.exe.
+    void UninstallPublicPachesNow();
+
+    std::wstring GetInstallCmdLine(const StringList& files) const;
+    std::wstring GetUninstallCmdLine(const StringList& codes) const;
+
+    const std::wstring& GetProductFolderPath() const { return m_productFolder; }
+    const std::wstring& GetPatchesFolder() const { return m_patchesFolder; }
+    const std::wstring& GetStateFilePath() const { return m_stateFilePath; }
+
+  private:
+    void ChoosePatches(const StringList& installedPublic, StringList& chosen);
+    std::wstring PatchFilePath(const std::wstring& name) const;
+    // Starts msiexec.exe in the patches folder and waits for it; throws when it cannot start.
+    DWORD RunMsiexec(const std::wstring& commandLine, const wchar_t* operation,
+                     const char* failureName) const;
+    std::wstring MsiexecLogOption() const;
+
+    std::shared_ptr<CCMDParser> m_commandLine;
+    bool m_listing;
+    std::wstring m_modulePath;
+    CEventMessage m_messages;
+    std::wstring m_productFolder;
+    std::wstring m_patchesFolder;
+    std::wstring m_stateFilePath;
+    std::shared_ptr<CPatchManager> m_catalogue;
+};
+
+// The product's installation folder from "ProductRoot", always ending in a separator; throws.
+std::wstring GetProductFolder();
+
+// msiexec.exe's exit codes for success, also when a restart is needed or has been started.
+bool IsMsiexecSuccess(DWORD exitCode);
