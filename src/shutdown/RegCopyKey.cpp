@@ -57,6 +57,15 @@ DWORD EnumValue(HKEY source, DWORD index, std::vector<wchar_t>& name, DWORD& typ
                          &dataBytes);
 }
 
+// RegSetValueExW adds the terminator that the count of a string value leaves out whenever the
+// character after the counted bytes is zero; a non-zero character there keeps the bytes exact.
+void GuardDataEnd(std::vector<BYTE>& data, DWORD dataBytes)
+{
+    if (data.size() < dataBytes + 2)
+        data.resize(dataBytes + 2);
+    data[dataBytes] = data[dataBytes + 1] = 0xFF;
+}
+
 // Copies every value of source with its name, type and exact bytes; ERROR_NO_MORE_ITEMS when
 // all were copied.
 DWORD CopyValues(HKEY source, HKEY destination)
@@ -74,8 +83,10 @@ DWORD CopyValues(HKEY source, HKEY destination)
         DWORD type = 0;
         DWORD dataBytes = 0;
         status = EnumValue(source, index, name, type, data, dataBytes);
-        if (status == ERROR_SUCCESS)
-            status = RegSetValueExW(destination, name.data(), 0, type, data.data(), dataBytes);
+        if (status != ERROR_SUCCESS)
+            break;
+        GuardDataEnd(data, dataBytes);
+        status = RegSetValueExW(destination, name.data(), 0, type, data.data(), dataBytes);
     }
     return status;
 }
