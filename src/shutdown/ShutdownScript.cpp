@@ -17,8 +17,8 @@ namespace
 {
 constexpr wchar_t kStateKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group "
                                 L"Policy\\State\\Machine\\Scripts\\Shutdown";
-constexpr wchar_t kPolicyObjectKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group "
-                                       L"Policy\\State\\Machine\\Scripts\\Shutdown\\0";
+// The local Group Policy object's scripts: its subkeys are the script keys.
+const std::wstring kPolicyObjectKey = std::wstring(kStateKey) + L"\\0";
 constexpr wchar_t kMirrorKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts\\Shutdown";
 constexpr wchar_t kMachineFolder[] = L"\\system32\\GroupPolicy\\Machine";
@@ -58,17 +58,25 @@ std::wstring KeyName(int number)
     return name;
 }
 
+// Only ASCII digits count: a key name is no place for locale rules.
+int HexDigitValue(wchar_t ch)
+{
+    if (ch >= L'0' && ch <= L'9')
+        return ch - L'0';
+    if (ch >= L'a' && ch <= L'f')
+        return ch - L'a' + 10;
+    if (ch >= L'A' && ch <= L'F')
+        return ch - L'A' + 10;
+    return -1;
+}
+
 // Reads a name as hexadecimal: leading white space skipped, stops at the first other character.
 int KeyNumber(const std::wstring& name)
 {
     size_t pos = name.find_first_not_of(L" \t\r\n\v\f");
     unsigned number = 0;
-    for (; pos < name.size() && iswxdigit(name[pos]); ++pos)
-    {
-        wchar_t digit = name[pos];
-        unsigned value = iswdigit(digit) ? digit - L'0' : (towlower(digit) - L'a' + 10);
-        number = number * 16 + value;
-    }
+    for (; pos < name.size() && HexDigitValue(name[pos]) >= 0; ++pos)
+        number = number * 16 + static_cast<unsigned>(HexDigitValue(name[pos]));
     return static_cast<int>(number);
 }
 
@@ -194,8 +202,8 @@ void CShutdownScript::Create(const wchar_t* parameters)
     }
 
     CRegKeyHandle key;
-    Check(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPolicyObjectKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                          nullptr, key.Put(), nullptr),
+    Check(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPolicyObjectKey.c_str(), 0, nullptr, 0,
+                          KEY_READ | KEY_WRITE, nullptr, key.Put(), nullptr),
           kCreate);
     DWORD bytes = 0;
     if (RegQueryValueExW(key.Get(), L"FileSysPath", nullptr, nullptr, nullptr, &bytes) !=
@@ -221,7 +229,8 @@ void CShutdownScript::Delete()
 {
     CTraceLog& log = CTraceLog::Instance();
     CRegKeyHandle key;
-    DWORD status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPolicyObjectKey, 0, kDeleteAccess, key.Put());
+    DWORD status =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPolicyObjectKey.c_str(), 0, kDeleteAccess, key.Put());
     if (status != ERROR_SUCCESS)
     {
         log.Trace(500, L"%s", ErrorTextW(kDelete, status).c_str());
@@ -277,7 +286,7 @@ void CShutdownScript::RemoveScriptKey(HKEY key, const std::wstring& name, int nu
     if (subKeys == 0)
     {
         log.Trace(500, L"%s: no more script keys", kDelete);
-        Check(SHDeleteKeyW(HKEY_LOCAL_MACHINE, kPolicyObjectKey), kDelete);
+        Check(SHDeleteKeyW(HKEY_LOCAL_MACHINE, kPolicyObjectKey.c_str()), kDelete);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <stdexcept>
 #include <vector>
 
@@ -60,6 +61,20 @@ class ShutdownScriptTest : public ::testing::Test
     static CRegistryTree ScriptKey(const std::wstring& name)
     {
         return ReadRegistryTree(HKEY_LOCAL_MACHINE, std::wstring(kPolicyKey) + L"\\" + name);
+    }
+
+    static std::wstring ScriptOf(const CRegistryTree& key)
+    {
+        return reinterpret_cast<const wchar_t*>(key.values.at(L"Script").bytes.c_str());
+    }
+
+    // The script keys under a policy object key, by the script they run.
+    static std::map<std::wstring, CRegistryTree> KeysByScript(const CRegistryTree& policy)
+    {
+        std::map<std::wstring, CRegistryTree> keys;
+        for (const auto& [name, key] : policy.subKeys)
+            keys[ScriptOf(key)] = key;
+        return keys;
     }
 
     // Script key names in the order the registry enumerates them.
@@ -234,9 +249,7 @@ TEST_F(ShutdownScriptTest, DecimalNamedForeignKeysAreNeverOverwritten)
     m_ours.Create(kDeferred);
 
     CRegistryTree after = ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey);
-    EXPECT_EQ(ScriptKey(L"3").values.at(L"Script"),
-              (CRegistryTree::Value{
-                  REG_SZ, std::string(reinterpret_cast<const char*>(kOurs), sizeof kOurs)}));
+    EXPECT_EQ(kOurs, ScriptOf(ScriptKey(L"3")));
     after.subKeys.erase(L"3");
     EXPECT_EQ(before.subKeys, after.subKeys);
     ExpectMirrorMatchesState();
@@ -245,19 +258,8 @@ TEST_F(ShutdownScriptTest, DecimalNamedForeignKeysAreNeverOverwritten)
 
     m_ours.Delete();
 
-    // Every foreign script is still registered, with its own values.
-    std::multiset<std::wstring> scripts;
-    for (const std::wstring& name : ScriptKeyNames())
-    {
-        CRegistryTree key = ScriptKey(name);
-        EXPECT_EQ(before.subKeys.begin()->second.values.size(), key.values.size());
-        const std::string& bytes = key.values[L"Script"].bytes;
-        scripts.insert(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data())));
-    }
-    std::multiset<std::wstring> expected;
-    for (const Script& s : foreign)
-        expected.insert(s.script);
-    EXPECT_EQ(expected, scripts);
+    // Every foreign script is still registered, with all its own values.
+    EXPECT_EQ(KeysByScript(before), KeysByScript(ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey)));
     ExpectMirrorMatchesState();
 }
 
@@ -277,8 +279,7 @@ TEST_F(ShutdownScriptTest, KeyNumbersAreHexadecimal)
     Script b{L"b", L"C:\\Tools\\b.cmd"};
     AddScript(b);
     m_ours.Delete();
-    EXPECT_EQ(b.script, std::wstring(reinterpret_cast<const wchar_t*>(
-                            ScriptKey(L"a").values[L"Script"].bytes.data())));
+    EXPECT_EQ(b.script, ScriptOf(ScriptKey(L"a")));
     listed.back() = {L"a", b.script};
     EXPECT_EQ(Entries(listed), IniSection("Shutdown"));
     ExpectMirrorMatchesState();
