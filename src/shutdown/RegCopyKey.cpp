@@ -1,0 +1,114 @@
+#include "shutdown/RegCopyKey.h"
+
+#include "catalog/Handles.h"
+#include "diag/TraceLog.h"
+
+#include <vector>
+
+namespace
+{
+constexpr DWORD kNameCapacity = MAX_PATH;
+// A value that grew to an empty reported size still gets room for a path on the retry.
+constexpr DWORD kRetryFallbackBytes = MAX_PATH;
+
+// Copies the subkeys of source, depth first, each with its class; ERROR_NO_MORE_ITEMS when all
+// were copied.
+DWORD CopySubKeys(HKEY source, HKEY destination)
+{
+    std::vector<wchar_t> name(kNameCapacity, L'\0');
+    std::vector<wchar_t> keyClass(kNameCapacity, L'\0');
+    for (DWORD index = 0;; ++index)
+    {
+        DWORD nameChars = kNameCapacity;
+        DWORD classChars = kNameCapacity;
+        DWORD status = RegEnumKeyExW(source, index, name.data(), &nameChars, nullptr,
+                                     keyClass.data(), &classChars, nullptr);
+        if (status != ERROR_SUCCESS)
+            return status;
+
+        CRegKeyHandle child;
+        DWORD disposition = 0;
+        status = RegCreateKeyExW(destination, name.data(), 0, keyClass.data(), 0, KEY_ALL_ACCESS,
+                                 nullptr, child.Put(), &disposition);
+        if (status == ERROR_SUCCESS)
+            status = zapatch::RegCopyKeyW(source, name.data(), child.Get());
+        if (status != ERROR_SUCCESS)
+            return status;
+    }
+}
+
+// Reads the value at index, enlarging the data buffer once if the value grew since the size
+// query.
+DWORD EnumValue(HKEY source, DWORD index, std::vector<wchar_t>& name, DWORD& type,
+                std::vector<BYTE>& data, DWORD& dataBytes)
+{
+    DWORD nameChars = kNameCapacity;
+    dataBytes = static_cast<DWORD>(data.size());
+    DWORD status = RegEnumValueW(source, index, name.data(), &nameChars, nullptr, &type,
+                                 data.data(), &dataBytes);
+    if (status != ERROR_MORE_DATA)
+        return status;
+
+    CTraceLog::Instance().Trace(500, L"%s: New buff size = %d", L"RegCopyKeyW", dataBytes);
+    data.resize(dataBytes ? dataBytes : kRetryFallbackBytes, 0);
+    nameChars = kNameCapacity;
+    dataBytes = static_cast<DWORD>(data.size());
+    return RegEnumValueW(source, index, name.data(), &nameChars, nullptr, &type, data.data(),
+                         &dataBytes);
+}
+
+// RegSetValueExW adds the terminator that the count of a string value leaves out whenever the
+// character after the counted bytes is zero; a non-zero character there keeps the bytes exact.
+void GuardDataEnd(std::vector<BYTE>& data, DWORD dataBytes)
+{
+    if (data.size() < dataBytes + 2)
+        data.resize(dataBytes + 2);
+    data[dataBytes] = data[dataBytes + 1] = 0xFF;
+}
+
+// Copies every value of source with its name, type and exact bytes; ERROR_NO_MORE_ITEMS when
+// all were copied.
+DWORD CopyValues(HKEY source, HKEY destination)
+{
+    DWORD maxDataBytes = 0;
+    DWORD status = RegQueryInfoKeyW(source, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, &maxDataBytes, nullptr, nullptr);
+    if (status != ERROR_SUCCESS)
+        return status;
+
+    for (DWORD index = 0; status == ERROR_SUCCESS; ++index)
+    {
+        std::vector<BYTE> data(maxDataBytes + 1, 0);
+        std::vector<wchar_t> name(kNameCapacity, L'\0');
+        DWORD type = 0;
+        DWORD dataBytes = 0;
+        status = EnumValue(source, index, name, type, data, dataBytes);
+        if (status != ERROR_SUCCESS)
+            break;
+        GuardDataEnd(data, dataBytes);
+        status = RegSetValueExW(destination, name.data(), 0, type, data.data(), dataBytes);
+    }
+    return status;
+}
+
+DWORD CopyKey(HKEY source, HKEY destination)
+{
+    DWORD status = CopySubKeys(source, destination);
+    if (status == ERROR_NO_MORE_ITEMS)
+        status = CopyValues(source, destination);
+    return status == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : status;
+}
+} // namespace
+
+DWORD zapatch::RegCopyKeyW(HKEY source, const wchar_t* subKey, HKEY destination)
+{
+    if (!subKey)
+        return source ? CopyKey(source, destination) : ERROR_INVALID_PARAMETER;
+
+    CRegKeyHandle opened;
+    DWORD status =
+        RegOpenKeyExW(source, subKey, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, opened.Put());
+    if (status != ERROR_SUCCESS)
+        return status;
+    return CopyKey(opened.Get(), destination);
+}

@@ -1,0 +1,381 @@
+#include "shutdown/ShutdownScript.h"
+
+#include "catalog/FileSystemUtils.h"
+#include "catalog/Handles.h"
+#include "catalog/RegistryUtils.h"
+#include "diag/ErrorText.h"
+#include "diag/TraceLog.h"
+#include "shutdown/RegCopyKey.h"
+#include "shutdown/Wow64FsRedirectionDisabler.h"
+
+#include <shlwapi.h>
+
+#include <stdexcept>
+#include <vector>
+
+namespace
+{
+constexpr wchar_t kStateKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group "
+                                L"Policy\\State\\Machine\\Scripts\\Shutdown";
+// The local Group Policy object's scripts: its subkeys are the script keys.
+const std::wstring kPolicyObjectKey = std::wstring(kStateKey) + L"\\0";
+constexpr wchar_t kMirrorKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts\\Shutdown";
+constexpr wchar_t kMachineFolder[] = L"\\system32\\GroupPolicy\\Machine";
+
+constexpr wchar_t kCreate[] = L"CShutdownScript::Create";
+constexpr wchar_t kDelete[] = L"CShutdownScript::Delete";
+constexpr wchar_t kCreateShutdownScript[] = L"CShutdownScript::CreateShutdownScript";
+constexpr wchar_t kFindFreeKeyNumber[] = L"CShutdownScript::FindFreeKeyNumber";
+constexpr wchar_t kSynchronize[] = L"CShutdownScript::SynchronizePoliciesKeys";
+constexpr wchar_t kGetScriptsIniPath[] = L"CShutdownScript::GetScriptsIniPath";
+constexpr wchar_t kUpdateScriptIni[] = L"CShutdownScript::UpdateScriptIni";
+
+constexpr DWORD kNameCapacity = MAX_PATH;
+// The rights Delete needs on the policy object key. Creating the renumbered script keys needs
+// KEY_CREATE_SUB_KEY as well, which Windows checks on the parent handle.
+constexpr REGSAM kDeleteAccess =
+    DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_SET_VALUE | KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY;
+
+// Operation names are ASCII, so the wide name converts unit by unit.
+[[noreturn]] void Fail(const wchar_t* operation, DWORD status)
+{
+    std::wstring wide(operation);
+    throw std::logic_error(ErrorTextA(std::string(wide.begin(), wide.end()).c_str(), status));
+}
+
+void Check(DWORD status, const wchar_t* operation)
+{
+    if (status != ERROR_SUCCESS)
+        Fail(operation, status);
+}
+
+// Script keys are named by their number in lowercase hexadecimal without leading zeros.
+std::wstring KeyName(int number)
+{
+    wchar_t name[16] = {};
+    swprintf(name, _countof(name), L"%x", static_cast<unsigned>(number));
+    return name;
+}
+
+// Only ASCII digits count: a key name is no place for locale rules.
+int HexDigitValue(wchar_t ch)
+{
+    if (ch >= L'0' && ch <= L'9')
+        return ch - L'0';
+    if (ch >= L'a' && ch <= L'f')
+        return ch - L'a' + 10;
+    if (ch >= L'A' && ch <= L'F')
+        return ch - L'A' + 10;
+    return -1;
+}
+
+// Reads a name as hexadecimal: leading white space skipped, stops at the first other character.
+int KeyNumber(const std::wstring& name)
+{
+    size_t pos = name.find_first_not_of(L" \t\r\n\v\f");
+    unsigned number = 0;
+    for (; pos < name.size() && HexDigitValue(name[pos]) >= 0; ++pos)
+        number = number * 16 + static_cast<unsigned>(HexDigitValue(name[pos]));
+    return static_cast<int>(number);
+}
+
+// The name of the subkey at index. After a failed enumeration only what Windows terminated
+// inside the buffer counts.
+DWORD EnumSubKeyName(HKEY key, DWORD index, std::wstring& name)
+{
+    std::vector<wchar_t> buffer(kNameCapacity, L'\0');
+    DWORD chars = kNameCapacity;
+    DWORD status =
+        RegEnumKeyExW(key, index, buffer.data(), &chars, nullptr, nullptr, nullptr, nullptr);
+    name.assign(buffer.data(), wcsnlen(buffer.data(), kNameCapacity));
+    return status;
+}
+
+// A value of the script key, up to its first NUL.
+DWORD ReadScriptValue(HKEY key, const std::wstring& name, const wchar_t* valueName,
+                      std::wstring& value)
+{
+    std::vector<wchar_t> buffer;
+    DWORD status = RegQuerySubKeyStrValue(key, name, valueName, buffer);
+    value = status == ERROR_SUCCESS ? buffer.data() : L"";
+    return status;
+}
+
+DWORD SetStringValue(HKEY key, const wchar_t* name, const std::wstring& value, DWORD bytes)
+{
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          bytes);
+}
+
+DWORD StringBytesWithTerminator(const std::wstring& value)
+{
+    return static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+}
+
+bool SubKeyExists(HKEY key, const std::wstring& name)
+{
+    CRegKeyHandle subKey;
+    return RegOpenKeyExW(key, name.c_str(), 0, KEY_QUERY_VALUE, subKey.Put()) !=
+           ERROR_FILE_NOT_FOUND;
+}
+
+// The first position, in enumeration order, whose subkey name does not read as that position.
+int FirstNumberGap(HKEY key)
+{
+    DWORD status = ERROR_SUCCESS;
+    int index = 0;
+    while (status == ERROR_SUCCESS)
+    {
+        std::wstring name;
+        status = EnumSubKeyName(key, static_cast<DWORD>(index), name);
+        if (status == ERROR_NO_MORE_ITEMS)
+            return index;
+        CTraceLog::Instance().Trace(500, L"%s: current subkey = %s", kFindFreeKeyNumber,
+                                    name.c_str());
+        if (KeyNumber(name) != index)
+            return index;
+        ++index;
+    }
+    return index;
+}
+
+// Moves the script key of number to number - 1 by copying it and deleting the old one.
+void MoveScriptKeyDown(HKEY key, int number)
+{
+    std::wstring oldName = KeyName(number);
+    std::wstring newName = KeyName(number - 1);
+    CTraceLog::Instance().Trace(500, L"%s: rename key %d to %s", kDelete, number, newName.c_str());
+    CRegKeyHandle newKey;
+    DWORD status = RegCreateKeyExW(key, newName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                   newKey.Put(), nullptr);
+    if (status == ERROR_SUCCESS)
+        status = zapatch::RegCopyKeyW(key, oldName.c_str(), newKey.Get());
+    if (status == ERROR_SUCCESS)
+        status = SHDeleteKeyW(key, oldName.c_str());
+    Check(status, kDelete);
+}
+
+DWORD SubKeyCount(HKEY key, DWORD& count)
+{
+    return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, nullptr, nullptr);
+}
+
+// The value of an environment variable from the process environment block, which also holds
+// what this process set itself; an unset variable is an empty text.
+DWORD ReadEnvironmentVariable(const wchar_t* name, std::wstring& value)
+{
+    value.clear();
+    std::vector<wchar_t> buffer(1, L'\0');
+    for (;;)
+    {
+        SetLastError(ERROR_SUCCESS);
+        DWORD chars =
+            GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (chars == 0)
+        {
+            DWORD status = GetLastError();
+            return status == ERROR_ENVVAR_NOT_FOUND ? ERROR_SUCCESS : status;
+        }
+        if (chars < buffer.size())
+        {
+            value.assign(buffer.data(), chars);
+            return ERROR_SUCCESS;
+        }
+        buffer.assign(chars, L'\0');
+    }
+}
+} // namespace
+
+void CShutdownScript::Create(const wchar_t* parameters)
+{
+    std::wstring copied(parameters ? parameters : L"");
+    CTraceLog& log = CTraceLog::Instance();
+    try
+    {
+        Delete();
+    }
+    catch (const std::exception& error)
+    {
+        log.Trace(350, L"%S", error.what());
+    }
+
+    CRegKeyHandle key;
+    Check(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPolicyObjectKey.c_str(), 0, nullptr, 0,
+                          KEY_READ | KEY_WRITE, nullptr, key.Put(), nullptr),
+          kCreate);
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key.Get(), L"FileSysPath", nullptr, nullptr, nullptr, &bytes) !=
+        ERROR_SUCCESS)
+    {
+        // Group Policy stores this value without its terminating zero.
+        std::wstring folder = GetScriptsIniPath();
+        Check(SetStringValue(key.Get(), L"FileSysPath", folder,
+                             static_cast<DWORD>(folder.size() * sizeof(wchar_t))),
+              kCreate);
+    }
+
+    log.Trace(500, L"%s: Find first free key number", kCreate);
+    int number = FindFreeKeyNumber(key.Get());
+    log.Trace(500, L"%s: Create shutdown script key", kCreate);
+    CreateShutdownScript(key.Get(), number, copied);
+    log.Trace(500, L"%s: Synchronize policies keys", kCreate);
+    SynchronizePoliciesKeys();
+    UpdateScriptIni(key.Get());
+}
+
+void CShutdownScript::Delete()
+{
+    CTraceLog& log = CTraceLog::Instance();
+    CRegKeyHandle key;
+    DWORD status =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPolicyObjectKey.c_str(), 0, kDeleteAccess, key.Put());
+    if (status != ERROR_SUCCESS)
+    {
+        log.Trace(500, L"%s", ErrorTextW(kDelete, status).c_str());
+        return;
+    }
+
+    std::set<int> numbers;
+    std::wstring ourName;
+    int ourNumber = -1;
+    for (DWORD index = 0; status == ERROR_SUCCESS; ++index)
+    {
+        std::wstring name;
+        status = EnumSubKeyName(key.Get(), index, name);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        numbers.insert(KeyNumber(name));
+        std::wstring script;
+        if (ReadScriptValue(key.Get(), name, L"Script", script) != ERROR_SUCCESS)
+            log.Trace(300, L"%s: cann't read subkey %s value %s", kDelete, name.c_str(), L"Script");
+        else if (CompareStringOrdinal(script.c_str(), -1, m_scriptPath.c_str(), -1, TRUE) ==
+                 CSTR_EQUAL)
+        {
+            ourName = name;
+            ourNumber = KeyNumber(name);
+        }
+        else
+            log.Trace(300, L"%s: skip remove of '%s'", kDelete, script.c_str());
+    }
+
+    if (ourNumber != -1)
+        RemoveScriptKey(key.Get(), ourName, ourNumber, numbers);
+    key.Reset();
+    SynchronizePoliciesKeys();
+}
+
+// Deletes the script key, closes the gap it leaves and brings scripts.ini in line; the policy
+// object key goes when no script key is left.
+void CShutdownScript::RemoveScriptKey(HKEY key, const std::wstring& name, int number,
+                                      const std::set<int>& numbers)
+{
+    CTraceLog& log = CTraceLog::Instance();
+    log.Trace(500, L"%s: delete subkey %d with our shutdown script", kDelete, number);
+    // The name as enumerated: a key named with leading zeros must not take another one with it.
+    Check(SHDeleteKeyW(key, name.c_str()), kDelete);
+
+    log.Trace(500, L"%s: shift all next keys", kDelete);
+    for (auto next = numbers.upper_bound(number); next != numbers.end(); ++next)
+        MoveScriptKeyDown(key, *next);
+
+    DWORD subKeys = 0;
+    Check(SubKeyCount(key, subKeys), kDelete);
+    UpdateScriptIni(key);
+    if (subKeys == 0)
+    {
+        log.Trace(500, L"%s: no more script keys", kDelete);
+        Check(SHDeleteKeyW(HKEY_LOCAL_MACHINE, kPolicyObjectKey.c_str()), kDelete);
+    }
+}
+
+void CShutdownScript::CreateShutdownScript(HKEY key, int number,
+                                           const std::wstring& parameters) const
+{
+    CRegKeyHandle script;
+    DWORD status = RegCreateKeyExW(key, KeyName(number).c_str(), 0, nullptr, 0,
+                                   KEY_READ | KEY_WRITE, nullptr, script.Put(), nullptr);
+    if (status == ERROR_SUCCESS)
+        status = SetStringValue(script.Get(), L"Parameters", parameters,
+                                StringBytesWithTerminator(parameters));
+    if (status == ERROR_SUCCESS)
+        status = SetStringValue(script.Get(), L"Script", m_scriptPath,
+                                StringBytesWithTerminator(m_scriptPath));
+    if (status == ERROR_SUCCESS)
+    {
+        DWORD isPowershell = 0;
+        status = RegSetValueExW(script.Get(), L"IsPowershell", 0, REG_DWORD,
+                                reinterpret_cast<const BYTE*>(&isPowershell), sizeof(isPowershell));
+    }
+    script.Reset();
+    Check(status, kCreateShutdownScript);
+}
+
+// The first gap in the numbering, moved on past any key of that name further down the
+// enumeration: keys that other tools named in decimal (10 and 11 sort before 2) must never be
+// taken over.
+int CShutdownScript::FindFreeKeyNumber(HKEY key) const
+{
+    int number = FirstNumberGap(key);
+    while (SubKeyExists(key, KeyName(number)))
+    {
+        CTraceLog::Instance().Trace(500, L"%s: subkey %s exists already", kFindFreeKeyNumber,
+                                    KeyName(number).c_str());
+        ++number;
+    }
+    return number;
+}
+
+void CShutdownScript::SynchronizePoliciesKeys()
+{
+    // The mirror may be missing; whatever is left of it is rebuilt below.
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, kMirrorKey);
+    CRegKeyHandle mirror;
+    Check(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMirrorKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                          mirror.Put(), nullptr),
+          kSynchronize);
+    DWORD status = zapatch::RegCopyKeyW(HKEY_LOCAL_MACHINE, kStateKey, mirror.Get());
+    mirror.Reset();
+    Check(status, kSynchronize);
+}
+
+std::wstring CShutdownScript::GetScriptsIniPath()
+{
+    std::wstring windir;
+    Check(ReadEnvironmentVariable(L"windir", windir), kGetScriptsIniPath);
+    return windir + kMachineFolder;
+}
+
+void CShutdownScript::UpdateScriptIni(HKEY key)
+{
+    CWow64FsRedirectionDisabler redirectionOff;
+    std::wstring section;
+    DWORD status = ERROR_SUCCESS;
+    for (DWORD index = 0; status == ERROR_SUCCESS; ++index)
+    {
+        std::wstring name;
+        status = EnumSubKeyName(key, index, name);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        CTraceLog::Instance().Trace(500, L"%s: current subkey = %s", kUpdateScriptIni,
+                                    name.c_str());
+        // Group Policy runs the scripts from 0 up to the first gap; the file lists no more.
+        if (KeyNumber(name) != static_cast<int>(index))
+            break;
+        std::wstring script, parameters;
+        ReadScriptValue(key, name, L"Script", script);
+        ReadScriptValue(key, name, L"Parameters", parameters);
+        section += name + L"CmdLine=" + script + L'\0';
+        section += name + L"Parameters=" + parameters + L'\0';
+    }
+    section += L'\0';
+
+    std::wstring folder = GetScriptsIniPath() + L"\\Scripts";
+    CreateDirRecurs(folder.c_str()); // a failure shows in the write below
+    std::wstring file = folder + L"\\scripts.ini";
+    CTraceLog::Instance().Trace(500, L"%s: write section Shutdown to %s", kUpdateScriptIni,
+                                file.c_str());
+    if (!WritePrivateProfileSectionW(L"Shutdown", section.c_str(), file.c_str()))
+        Fail(kUpdateScriptIni, GetLastError());
+}

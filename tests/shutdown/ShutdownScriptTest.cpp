@@ -1,0 +1,329 @@
+#include "RegistryTree.h"
+
+#include "catalog/FileSystemUtils.h"
+#include "catalog/ProductKeys.h"
+#include "shutdown/ShutdownScript.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+namespace
+{
+constexpr wchar_t kStateKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group "
+                                L"Policy\\State\\Machine\\Scripts\\Shutdown";
+constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group "
+                                 L"Policy\\State\\Machine\\Scripts\\Shutdown\\0";
+constexpr wchar_t kMirrorKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts\\Shutdown";
+constexpr wchar_t kOurs[] = L"C:\\Program Files\\Tessaly\\ZOREN\\ZAPatch.exe";
+constexpr wchar_t kOursOtherCase[] = L"c:\\program files\\TESSALY\\zoren\\zapatch.EXE";
+constexpr wchar_t kDeferred[] = L"/when now /clean ";
+constexpr wchar_t kNoParameters[] = L"<none>";
+
+struct Script
+{
+    std::wstring name;
+    std::wstring script;
+    std::wstring parameters = L"/foreign ";
+};
+
+class ShutdownScriptTest : public ::testing::Test
+{
+  protected:
+    ShutdownScriptTest() : m_windir(m_folder / L"Windows")
+    {
+        CRegistrySandbox::SetString(kEnvironmentKey, L"TraceRoot", m_folder.Path() + L"\\");
+        SetEnvironmentVariableW(L"windir", m_windir.c_str());
+    }
+
+    std::wstring MachineFolder() const { return m_windir + L"\\system32\\GroupPolicy\\Machine"; }
+    std::wstring IniPath() const { return MachineFolder() + L"\\Scripts\\scripts.ini"; }
+
+    // A script key written the way Group Policy tools write it; kNoParameters leaves it out.
+    static void AddScript(const Script& script)
+    {
+        std::wstring path = std::wstring(kPolicyKey) + L"\\" + script.name;
+        if (script.parameters != kNoParameters)
+            CRegistrySandbox::SetString(path, L"Parameters", script.parameters);
+        CRegistrySandbox::SetString(path, L"Script", script.script);
+        CRegistrySandbox::SetDword(path, L"IsPowershell", 0);
+    }
+    static void AddScripts(const std::vector<Script>& scripts)
+    {
+        for (const Script& script : scripts)
+            AddScript(script);
+    }
+
+    static CRegistryTree ScriptKey(const std::wstring& name)
+    {
+        return ReadRegistryTree(HKEY_LOCAL_MACHINE, std::wstring(kPolicyKey) + L"\\" + name);
+    }
+
+    static std::wstring ScriptOf(const CRegistryTree& key)
+    {
+        return reinterpret_cast<const wchar_t*>(key.values.at(L"Script").bytes.c_str());
+    }
+
+    // The script keys under a policy object key, by the script they run.
+    static std::map<std::wstring, CRegistryTree> KeysByScript(const CRegistryTree& policy)
+    {
+        std::map<std::wstring, CRegistryTree> keys;
+        for (const auto& [name, key] : policy.subKeys)
+            keys[ScriptOf(key)] = key;
+        return keys;
+    }
+
+    // Script key names in the order the registry enumerates them.
+    static std::vector<std::wstring> ScriptKeyNames()
+    {
+        std::vector<std::wstring> names;
+        CRegKeyHandle key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPolicyKey, 0, KEY_READ, key.Put()) != 0)
+            return names;
+        wchar_t name[MAX_PATH];
+        DWORD chars = MAX_PATH;
+        for (DWORD i = 0; RegEnumKeyExW(key.Get(), i, name, &chars, nullptr, nullptr, nullptr,
+                                        nullptr) == ERROR_SUCCESS;
+             ++i, chars = MAX_PATH)
+            names.push_back(name);
+        return names;
+    }
+
+    static void ExpectMirrorMatchesState()
+    {
+        CRegistryTree mirror = ReadRegistryTree(HKEY_LOCAL_MACHINE, kMirrorKey);
+        EXPECT_EQ(ReadRegistryTree(HKEY_LOCAL_MACHINE, kStateKey), mirror) << mirror.Describe();
+    }
+
+    // The lines of a section of scripts.ini as they stand in the file (new files are ANSI).
+    std::vector<std::string> IniSection(const std::string& section) const
+    {
+        std::string text = ReadFileBytes(IniPath());
+        std::vector<std::string> lines;
+        size_t pos = text.find("[" + section + "]\r\n");
+        if (pos == std::string::npos)
+            return lines;
+        pos = text.find("\r\n", pos) + 2;
+        for (size_t end; pos < text.size() && text[pos] != '['; pos = end + 2)
+        {
+            end = text.find("\r\n", pos);
+            if (end == std::string::npos)
+                end = text.size();
+            if (end > pos)
+                lines.push_back(text.substr(pos, end - pos));
+        }
+        return lines;
+    }
+
+    // The section "Shutdown" that lists these scripts, in this order.
+    static std::vector<std::string> Entries(const std::vector<Script>& scripts)
+    {
+        std::vector<std::string> entries;
+        for (const Script& s : scripts)
+        {
+            std::wstring parameters = s.parameters == kNoParameters ? L"" : s.parameters;
+            for (const std::wstring& entry :
+                 {s.name + L"CmdLine=" + s.script, s.name + L"Parameters=" + parameters})
+                entries.push_back(std::string(entry.begin(), entry.end()));
+        }
+        return entries;
+    }
+
+    void WriteIni(const std::string& text) const
+    {
+        CreateDirRecurs((MachineFolder() + L"\\Scripts").c_str());
+        WriteFileBytes(IniPath(), text);
+    }
+
+    std::string TraceText() const { return ReadFileBytes(m_folder / L"ZAPatch.log"); }
+
+    CRegistrySandbox m_registry;
+    CTempFolder m_folder;
+    std::wstring m_windir;
+    CShutdownScript m_ours{kOurs};
+};
+
+const Script kA{L"0", L"C:\\Tools\\a.cmd"};
+const Script kB{L"1", L"C:\\Tools\\b.cmd", L"/b "};
+const Script kOursAt1{L"1", kOursOtherCase, L"/old "};
+} // namespace
+
+TEST_F(ShutdownScriptTest, CreateOnMachineWithoutShutdownScript)
+{
+    m_ours.Create(kDeferred);
+
+    EXPECT_NE(std::string::npos, TraceText().find("CShutdownScript::Delete: "))
+        << "the removal run first finds nothing";
+    CRegistryTree policy = ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+    std::wstring folder = MachineFolder();
+    // The count leaves the terminator out; whether the system then stores one is its own matter.
+    const CRegistryTree::Value& fileSysPath = policy.values[L"FileSysPath"];
+    EXPECT_EQ(REG_SZ, fileSysPath.type);
+    EXPECT_EQ(folder, reinterpret_cast<const wchar_t*>(fileSysPath.bytes.c_str()));
+    ASSERT_EQ(1u, policy.subKeys.size());
+    const CRegistryTree& key = policy.subKeys[L"0"];
+    std::wstring parameters = kDeferred;
+    EXPECT_EQ((parameters.size() + 1) * 2, key.values.at(L"Parameters").bytes.size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(kOurs), sizeof kOurs),
+              key.values.at(L"Script").bytes);
+    EXPECT_EQ((CRegistryTree::Value{REG_DWORD, std::string(4, '\0')}),
+              key.values.at(L"IsPowershell"));
+    ExpectMirrorMatchesState();
+    EXPECT_EQ(Entries({{L"0", kOurs, kDeferred}}), IniSection("Shutdown"));
+}
+
+TEST_F(ShutdownScriptTest, CreateTwiceKeepsOneRegistrationAndForeignOrder)
+{
+    AddScript(kA);
+    m_ours.Create(L"/first ");
+    ExpectMirrorMatchesState();
+    AddScript({L"2", L"C:\\Tools\\c.cmd"});
+
+    CShutdownScript(kOursOtherCase).Create(kDeferred);
+
+    Script c{L"1", L"C:\\Tools\\c.cmd"};
+    EXPECT_EQ((std::vector<std::wstring>{L"0", L"1", L"2"}), ScriptKeyNames());
+    EXPECT_EQ(Entries({kA, c, {L"2", kOursOtherCase, kDeferred}}), IniSection("Shutdown"));
+    ExpectMirrorMatchesState();
+}
+
+TEST_F(ShutdownScriptTest, DeleteMovesFollowingKeysDownWithTheirWholeTree)
+{
+    AddScripts({kA, kOursAt1, {L"2", L"C:\\Tools\\c.cmd"}});
+    CRegistrySandbox::SetString(std::wstring(kPolicyKey) + L"\\2\\Nested", L"Deep", L"value");
+    CRegistryTree formerTwo = ScriptKey(L"2");
+
+    m_ours.Delete();
+
+    EXPECT_EQ((std::vector<std::wstring>{L"0", L"1"}), ScriptKeyNames());
+    EXPECT_EQ(formerTwo, ScriptKey(L"1"));
+    EXPECT_EQ(Entries({kA, {L"1", L"C:\\Tools\\c.cmd"}}), IniSection("Shutdown"));
+    ExpectMirrorMatchesState();
+}
+
+TEST_F(ShutdownScriptTest, DeleteOfTheOnlyScriptRemovesThePolicyObjectKey)
+{
+    WriteIni("[Startup]\r\n0CmdLine=start.cmd\r\n[Shutdown]\r\n0CmdLine=stale\r\n");
+    m_ours.Create(kDeferred);
+    EXPECT_EQ(Entries({{L"0", kOurs, kDeferred}}), IniSection("Shutdown"));
+
+    m_ours.Delete();
+
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kPolicyKey));
+    EXPECT_EQ(CRegistryTree{}, ReadRegistryTree(HKEY_LOCAL_MACHINE, kMirrorKey));
+    ExpectMirrorMatchesState();
+    EXPECT_TRUE(IniSection("Shutdown").empty());
+    EXPECT_EQ(std::vector<std::string>{"0CmdLine=start.cmd"}, IniSection("Startup"));
+}
+
+TEST_F(ShutdownScriptTest, DeleteWithoutMatchOnlyRebuildsTheMirror)
+{
+    AddScripts({kA, kB});
+    CRegistrySandbox::SetString(std::wstring(kMirrorKey) + L"\\Stale", L"V", L"stale");
+    const std::string ini = "[Shutdown]\r\n0CmdLine=stale\r\n";
+    WriteIni(ini);
+    CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kStateKey);
+
+    m_ours.Delete();
+
+    EXPECT_EQ(before, ReadRegistryTree(HKEY_LOCAL_MACHINE, kStateKey));
+    ExpectMirrorMatchesState();
+    EXPECT_EQ(ini, ReadFileBytes(IniPath()));
+    EXPECT_NE(std::string::npos, TraceText().find("skip remove of 'C:\\Tools\\b.cmd'"));
+}
+
+// Other tools may name script keys in decimal; the registry lists 10 and 11 before 2, so the
+// first gap in the enumeration is not a free number.
+TEST_F(ShutdownScriptTest, DecimalNamedForeignKeysAreNeverOverwritten)
+{
+    std::vector<Script> foreign;
+    for (const wchar_t* name : {L"0", L"1", L"10", L"11", L"2"})
+        foreign.push_back({name, std::wstring(L"C:\\Tools\\") + name + L".cmd"});
+    AddScripts(foreign);
+    CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+
+    m_ours.Create(kDeferred);
+
+    CRegistryTree after = ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+    EXPECT_EQ(kOurs, ScriptOf(ScriptKey(L"3")));
+    after.subKeys.erase(L"3");
+    EXPECT_EQ(before.subKeys, after.subKeys);
+    ExpectMirrorMatchesState();
+    // The file lists the scripts up to the first name that does not read as its position.
+    EXPECT_EQ(Entries({foreign[0], foreign[1]}), IniSection("Shutdown"));
+
+    m_ours.Delete();
+
+    // Every foreign script is still registered, with all its own values.
+    EXPECT_EQ(KeysByScript(before), KeysByScript(ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey)));
+    ExpectMirrorMatchesState();
+}
+
+TEST_F(ShutdownScriptTest, KeyNumbersAreHexadecimal)
+{
+    std::vector<Script> foreign;
+    for (int i = 0; i < 10; ++i)
+        foreign.push_back({std::to_wstring(i), L"C:\\Tools\\" + std::to_wstring(i) + L".cmd"});
+    AddScripts(foreign);
+
+    m_ours.Create(kDeferred);
+    ASSERT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::wstring(kPolicyKey) + L"\\a"));
+    std::vector<Script> listed = foreign;
+    listed.push_back({L"a", kOurs, kDeferred});
+    EXPECT_EQ(Entries(listed), IniSection("Shutdown"));
+
+    Script b{L"b", L"C:\\Tools\\b.cmd"};
+    AddScript(b);
+    m_ours.Delete();
+    EXPECT_EQ(b.script, ScriptOf(ScriptKey(L"a")));
+    listed.back() = {L"a", b.script};
+    EXPECT_EQ(Entries(listed), IniSection("Shutdown"));
+    ExpectMirrorMatchesState();
+}
+
+TEST_F(ShutdownScriptTest, CreateKeepsAnExistingFileSysPath)
+{
+    CRegistrySandbox::SetString(kPolicyKey, L"FileSysPath", L"D:\\Policies\\Machine");
+    CRegistrySandbox::SetString(kPolicyKey, L"Other", L"kept");
+    CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+
+    m_ours.Create(kDeferred);
+
+    CRegistryTree after = ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+    EXPECT_EQ(before.values, after.values);
+    ExpectMirrorMatchesState();
+}
+
+TEST_F(ShutdownScriptTest, ScriptsIniStopsAtGapAndLeavesMissingParametersEmpty)
+{
+    Script c{L"2", L"C:\\Tools\\c.cmd", kNoParameters};
+    AddScripts({kA, kOursAt1, c, {L"4", L"C:\\Tools\\d.cmd"}});
+    WriteIni("[Startup]\r\n0CmdLine=start.cmd\r\n");
+
+    m_ours.Delete();
+
+    EXPECT_EQ((std::vector<std::wstring>{L"0", L"1", L"3"}), ScriptKeyNames());
+    c.name = L"1";
+    EXPECT_EQ(Entries({kA, c}), IniSection("Shutdown"));
+    EXPECT_EQ(std::vector<std::string>{"0CmdLine=start.cmd"}, IniSection("Startup"));
+    ExpectMirrorMatchesState();
+}
+
+TEST_F(ShutdownScriptTest, UnwritableScriptsIniFailsCreate)
+{
+    WriteFileBytes(m_windir, "a file where the Windows folder should be");
+    try
+    {
+        m_ours.Create(kDeferred);
+        FAIL() << "no exception";
+    }
+    catch (const std::logic_error& error)
+    {
+        EXPECT_EQ(0u, std::string(error.what()).find("CShutdownScript::UpdateScriptIni: "))
+            << error.what();
+    }
+}
