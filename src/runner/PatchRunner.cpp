@@ -12,6 +12,9 @@
 #include "diag/TraceLog.h"
 #include "runner/CrtProc.h"
 #include "runner/PatchLetter.h"
+#include "runner/WhenParameter.h"
+#include "service/UsingOMX.h"
+#include "shutdown/ShutdownScript.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -21,6 +24,18 @@ namespace
 {
 constexpr wchar_t kApply[] = L"CPatchRunner::ApplyPublicPachesNow";
 constexpr wchar_t kUninstall[] = L"CPatchRunner::UninstallPublicPachesNow";
+constexpr wchar_t kRun[] = L"CPatchRunner::RunPublicPatch";
+constexpr wchar_t kDefer[] = L"CPatchRunner::CreateShutdownScript";
+
+// The deferred run repeats every option of this one, with "now" for /when, and removes its own
+// registration first.
+std::wstring DeferredParameters(const CCMDParser& commandLine)
+{
+    std::wstring parameters = commandLine.IsParamPresent(L"/when") ? L"" : L"/when now ";
+    for (const auto& [name, value] : commandLine.GetAllParams())
+        parameters += name + L' ' + (name == L"/when" ? L"now" : value) + L' ';
+    return parameters + L"/clean ";
+}
 
 std::wstring JoinList(const StringList& pieces, const wchar_t* separator)
 {
@@ -92,6 +107,113 @@ CPatchRunner::CPatchRunner(std::shared_ptr<CCMDParser> commandLine, const std::w
     m_catalogue = std::make_shared<CPatchManager>(m_productFolder, m_patchesFolder, m_stateFilePath,
                                                   m_listing);
     CTraceLog::Instance().Trace(500, L"%s: Created.", kName);
+}
+
+void CPatchRunner::RunPublicPatch(std::shared_ptr<CUsingOMX> service)
+{
+    if (IgnorePatchesIfAsked())
+        return;
+    std::wstring when;
+    m_commandLine->GetParamValue(when, L"/when");
+    if (m_commandLine->IsParamPresent(L"/clean"))
+        CShutdownScript(m_modulePath).Delete();
+    CorrectWhenPar(when);
+    if (when == L"now")
+        RunNow();
+    else if (when == L"reboot")
+        RunAtReboot(*service);
+    else
+    {
+        CTraceLog::Instance().Trace(300, L"%s: %s", kRun, GetCommandLineW());
+        throw std::logic_error("CPatchRunner::RunPublicPatch: value of parameter /when");
+    }
+}
+
+bool CPatchRunner::IgnorePatchesIfAsked()
+{
+    if (!m_commandLine->IsParamPresent(L"/ignore"))
+        return false;
+    CTraceLog& log = CTraceLog::Instance();
+    log.Trace(500, L"%s: CMD has parameter %s", kRun, L"/ignore");
+    std::wstring value;
+    m_commandLine->GetParamValue(value, L"/ignore");
+    if (value.empty())
+        return false;
+    if (value == L"all")
+        m_catalogue->IgnoreAllPatches();
+    else
+        m_catalogue->IgnorePatches(value);
+    log.Trace(500, L"%s: Config-ini updated.", kRun);
+    return true;
+}
+
+void CPatchRunner::RunNow()
+{
+    if (m_commandLine->IsParamPresent(L"/uninstall"))
+    {
+        UninstallPublicPachesNow();
+        return;
+    }
+    ReportEvent(kMessagePrepare);
+    ApplyPublicPachesNow();
+}
+
+void CPatchRunner::RunAtReboot(CUsingOMX& service)
+{
+    CTraceLog& log = CTraceLog::Instance();
+    if (m_commandLine->IsParamPresent(L"/uninstall"))
+    {
+        if (!IsAnyPatchToUninstallInstalled())
+        {
+            log.Trace(500, L"%s: Nothing to uninstall.", kRun);
+            return;
+        }
+        CreateShutdownScript(m_modulePath);
+    }
+    else
+    {
+        StringList names;
+        GetMSPNamesForRun(names);
+        if (names.empty())
+        {
+            log.Trace(500, L"%s: Nothing to install.", kRun);
+            return;
+        }
+        CreateShutdownScript(m_modulePath);
+        ReportEvent(kMessageAtRestart);
+    }
+    service.SetStatusNeedRebootOS();
+}
+
+bool CPatchRunner::IsAnyPatchToUninstallInstalled() const
+{
+    std::wstring value;
+    m_commandLine->GetParamValue(value, L"/uninstall");
+    if (value == L"all")
+        return true;
+    StringList codes;
+    SplitString(value, L';', codes);
+    return std::any_of(codes.begin(), codes.end(), [this](const std::wstring& code) {
+        return m_catalogue->IsPatchInstalled(code);
+    });
+}
+
+void CPatchRunner::ReportEvent(DWORD kind)
+{
+    std::wstring text;
+    m_messages.GetText(text, kind);
+    CEventLog::Instance().Report(EVENTLOG_INFORMATION_TYPE, text);
+}
+
+void CPatchRunner::CreateShutdownScript(const std::wstring& modulePath)
+{
+    CTraceLog& log = CTraceLog::Instance();
+    log.Trace(500, L"%s: Start", kDefer);
+    std::wstring parameters = DeferredParameters(*m_commandLine);
+    log.Trace(500, L"%s: Module path: %s", kDefer, modulePath.c_str());
+    log.Trace(500, L"%s: Parameters: %s", kDefer, parameters.c_str());
+    CShutdownScript(modulePath).Create(parameters.c_str());
+    log.Trace(500, L"%s: Finish", kDefer);
 }
 
 void CPatchRunner::GetMSPNamesForRun(StringList& names)

@@ -8,6 +8,7 @@
 
 class CCMDParser;
 class CPatchManager;
+class CUsingOMX;
 
 // One run of the patch manager: from the parsed command line to installed or removed patches.
 class CPatchRunner
@@ -16,6 +17,13 @@ class CPatchRunner
     // Finds the product, creates its patches folder and builds the catalogue; throws.
     CPatchRunner(std::shared_ptr<CCMDParser> commandLine, const std::wstring& version,
                  bool listing);
+
+    // Carries out the one request of the command line: ignore, install or uninstall now, or
+    // defer to the next shutdown and tell the service that a restart is needed.
+    void RunPublicPatch(std::shared_ptr<CUsingOMX> service);
+
+    // Registers the program as a shutdown script that repeats this run's request as "now".
+    void CreateShutdownScript(const std::wstring& modulePath);
 
     // The patch files to install in this run: those asked for with /reinstall, or the new ones.
     void GetMSPNamesForRun(StringList& names);
@@ -36,6 +44,13 @@ class CPatchRunner
     const std::wstring& GetStateFilePath() const { return m_stateFilePath; }
 
   private:
+    // True when /ignore had a value: the state file is then all this run changes.
+    bool IgnorePatchesIfAsked();
+    void RunNow();
+    void RunAtReboot(CUsingOMX& service);
+    bool IsAnyPatchToUninstallInstalled() const;
+    void ReportEvent(DWORD kind);
+
     void ChoosePatches(const StringList& installedPublic, StringList& chosen);
     std::wstring PatchFilePath(const std::wstring& name) const;
     // Starts msiexec.exe in the patches folder and waits for it; throws when it cannot start.
