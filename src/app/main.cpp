@@ -27,6 +27,17 @@ bool IsAnotherInstanceRunning()
     return error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
 }
 
+// The service link waits seconds for the service between its checks and tries. Test builds let
+// the end-to-end tests drop those waits; the shipped program always waits.
+CUsingOMX::WaitFunction ServiceWait()
+{
+#ifdef ZAPATCH_TEST_BUILD
+    if (GetEnvironmentVariableW(L"ZAPATCH_TEST_NO_WAITS", nullptr, 0))
+        return [](DWORD) {};
+#endif
+    return &CUsingOMX::Sleep;
+}
+
 // Everything between the start trace and the tear-down; the objects go in reverse order of
 // construction: runner, service link, command line.
 void Run(HINSTANCE instance, const wchar_t* commandLine, const std::wstring& version,
@@ -40,7 +51,7 @@ void Run(HINSTANCE instance, const wchar_t* commandLine, const std::wstring& ver
     }
     CTraceLog& log = CTraceLog::Instance();
     log.Trace(0, L"ZOREN Patch Manager %s started", version.c_str());
-    auto service = std::make_shared<CUsingOMX>(instance);
+    auto service = std::make_shared<CUsingOMX>(instance, ServiceWait());
     service->RegisterSelfInvisible();
     CPatchRunner runner(parser, version, true);
     runner.RunPublicPatch(service);

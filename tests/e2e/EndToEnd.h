@@ -1,0 +1,67 @@
+#pragma once
+
+// End-to-end tests run the real ZAPatch.exe beside the stand-ins (msi.dll, msiexec.exe,
+// ltremote.dll, omx.exe) in build/win64. A child process sees the prefix's real registry, so the
+// fixture writes the product's keys there and removes them, the Group Policy script keys and
+// the event source again at both ends; these tests run one at a time.
+
+#include "support/EventOutput.h"
+#include "support/InstallerStandin.h"
+#include "support/Sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+struct CProgramRun
+{
+    DWORD exitCode = static_cast<DWORD>(-1);
+    std::vector<CReportedEvent> events;
+    std::string trace; // what this run added to ZAPatch.log
+};
+
+class EndToEndTest : public ::testing::Test
+{
+  protected:
+    EndToEndTest();
+    ~EndToEndTest() override;
+
+    // Runs ZAPatch.exe with the arguments (after the program path) and the extra settings.
+    CProgramRun Run(const std::wstring& arguments, const std::vector<std::wstring>& settings = {});
+    // Runs a command line exactly as given (for example one read back from a script key).
+    CProgramRun RunCommandLine(const std::wstring& commandLine,
+                               const std::vector<std::wstring>& settings = {});
+
+    static std::wstring ProgramPath();
+    static std::wstring Code(int i); // {0000000i-0000-0000-0000-000000000000}, ascending with i
+
+    // A patch file in the patches folder declaring Code(code) with the letter as Description.
+    void AddPatch(const std::wstring& name, int code, const std::wstring& letter = L"A") const;
+    std::string StateFile() const { return ReadFileBytes(m_patches + L"\\Patches.ini"); }
+    std::string MsiexecCommandLines() const
+    {
+        return ReadFileBytes(m_root / L"msiexec-cmdline.txt");
+    }
+    std::string ServiceJournal() const { return ReadFileBytes(m_root / L"ltremote.txt"); }
+    std::string ScriptsIni() const;
+    // The registered shutdown scripts: "Script" and "Parameters" of each script key, in order.
+    static std::vector<std::pair<std::wstring, std::wstring>> ShutdownScripts();
+
+    static void SetProductValue(const std::wstring& name, const std::wstring& value);
+    static void DeleteProductValue(const std::wstring& name);
+
+    CTempFolder m_root;
+    std::wstring m_product = m_root / L"Product";
+    std::wstring m_patches = m_product + L"\\Patches";
+    std::wstring m_traceFolder = m_root / L"Trace";
+    std::wstring m_windows = m_root / L"Windows";
+    CInstallerStandin m_installer{m_root.Path()};
+
+  private:
+    static void RemoveMachineState();
+    size_t m_traceSeen = 0;
+};
+
+std::string Narrow(const std::wstring& text);
+bool Contains(const std::string& text, const std::string& part);
