@@ -2,6 +2,7 @@
 #include "catalog/PatchManager.h"
 #include "diag/ErrorText.h"
 #include "support/InstallerStandin.h"
+#include "support/FailureOf.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
@@ -42,18 +43,6 @@ class PatchManagerTest : public ::testing::Test
         SectionMap states;
         CConfigManager(StateFile().c_str()).GetSection(L"PATCHES_STATE", states);
         return states;
-    }
-    template <typename Call> static std::string FailureOf(Call call)
-    {
-        try
-        {
-            call();
-        }
-        catch (const std::logic_error& failure)
-        {
-            return failure.what();
-        }
-        return "no failure";
     }
 
     CRegistrySandbox m_registry;

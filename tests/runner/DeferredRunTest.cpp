@@ -1,7 +1,9 @@
 #include "app/CMDParser.h"
+#include "catalog/FileSystemUtils.h"
 #include "catalog/ProductKeys.h"
 #include "catalog/RegistryUtils.h"
 #include "runner/PatchRunner.h"
+#include "support/FailureOf.h"
 #include "support/InstallerStandin.h"
 #include "support/Sandbox.h"
 
@@ -91,16 +93,10 @@ TEST_F(DeferredRunTest, RebootWithNothingToDoRegistersNothing)
 
 TEST_F(DeferredRunTest, UnknownWhenFailsAfterTheClean)
 {
-    MakeRunner(L"/when reboot /uninstall all").CreateShutdownScript(L"C:\\Prod\\ZAPatch.exe");
-    CPatchRunner runner = MakeRunner(L"/clean /when Now");
-    try
-    {
-        runner.RunPublicPatch(nullptr);
-        FAIL() << "an unknown /when value must fail";
-    }
-    catch (const std::logic_error& failure)
-    {
-        EXPECT_STREQ("CPatchRunner::RunPublicPatch: value of parameter /when", failure.what());
-    }
+    MakeRunner(L"/when reboot /uninstall all").CreateShutdownScript(GetModuleFilePath());
+    ASSERT_NE(L"(none)", RegisteredParameters());
+    EXPECT_EQ("CPatchRunner::RunPublicPatch: value of parameter /when",
+              FailureOf([] { MakeRunner(L"/clean /when Now").RunPublicPatch(nullptr); }));
+    EXPECT_EQ(L"(none)", RegisteredParameters());
     EXPECT_NE(std::string::npos, Trace().find("\tERR\tpatch\tCPatchRunner::RunPublicPatch: "));
 }

@@ -4,6 +4,7 @@
 #include "runner/PatchRunner.h"
 #include "support/EventOutput.h"
 #include "support/InstallerStandin.h"
+#include "support/FailureOf.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
@@ -46,18 +47,6 @@ class PatchRunnerRunTest : public ::testing::Test
     static CPatchRunner MakeRunner(const wchar_t* commandLine = L"")
     {
         return CPatchRunner(std::make_shared<CCMDParser>(commandLine), L"1.0.0.72", true);
-    }
-    template <typename Run> static std::string FailureOf(Run run)
-    {
-        try
-        {
-            run();
-        }
-        catch (const std::logic_error& failure)
-        {
-            return failure.what();
-        }
-        return "no failure";
     }
     std::string Trace() const { return ReadFileBytes(m_folder / L"ZAPatch.log"); }
     bool Traced(const std::string& text) const { return Trace().find(text) != std::string::npos; }

@@ -4,6 +4,7 @@
 #include "diag/ErrorText.h"
 #include "runner/PatchRunner.h"
 #include "support/InstallerStandin.h"
+#include "support/FailureOf.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
@@ -27,18 +28,6 @@ class PatchRunnerSetupTest : public ::testing::Test
     static CPatchRunner MakeRunner(const wchar_t* commandLine = L"")
     {
         return CPatchRunner(std::make_shared<CCMDParser>(commandLine), L"1.0.0.72", true);
-    }
-    static std::string ConstructionFailure()
-    {
-        try
-        {
-            MakeRunner();
-        }
-        catch (const std::logic_error& failure)
-        {
-            return failure.what();
-        }
-        return "no failure";
     }
 
     CRegistrySandbox m_registry;
@@ -97,8 +86,9 @@ TEST_F(PatchRunnerSetupTest, FailuresNameTheirOperation)
     DWORD status = CreateDirRecurs((blocked + L"\\Patches").c_str());
     ASSERT_NE(0u, status);
     SetEnvironment(L"ProductRoot", blocked);
-    EXPECT_EQ(ErrorTextA("CPatchRunner::CPatchRunner", status), ConstructionFailure());
+    EXPECT_EQ(ErrorTextA("CPatchRunner::CPatchRunner", status), FailureOf([] { MakeRunner(); }));
 
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kEnvironmentKey, L"ProductRoot");
-    EXPECT_EQ(ErrorTextA("GetProductFolder", ERROR_FILE_NOT_FOUND), ConstructionFailure());
+    EXPECT_EQ(ErrorTextA("GetProductFolder", ERROR_FILE_NOT_FOUND),
+              FailureOf([] { MakeRunner(); }));
 }
