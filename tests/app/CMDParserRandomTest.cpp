@@ -17,10 +17,10 @@ constexpr int kCases = 100000;
 // Pieces that matter to the split and to the names: slashes, quotes, backslash runs, blanks,
 // the known options in both cases, characters that lower-case outside A to Z under some tables.
 const wchar_t* const kPieces[] = {
-    L"/",     L"/when",  L"/WHEN",  L"/Ignore", L"/?",       L"now",    L"reboot", L"all",
-    L"\"",    L"\"\"",   L"\\",     L"\\\\",    L"\\\"",     L"\\\\\"", L" ",      L"  ",
-    L"\t",    L"{A};",   L"x",      L"Q",       L"\x00C9",   L"\x0130", L"\x212A", L"\x4E2D",
-    L"\xFF21", L"\xD83D\xDE00", L"=", L"-"};
+    L"/",      L"/when",        L"/WHEN", L"/Ignore", L"/?",     L"now",    L"reboot", L"all",
+    L"\"",     L"\"\"",         L"\\",    L"\\\\",    L"\\\"",   L"\\\\\"", L" ",      L"  ",
+    L"\t",     L"{A};",         L"x",     L"Q",       L"\x00C9", L"\x0130", L"\x212A", L"\x4E2D",
+    L"\xFF21", L"\xD83D\xDE00", L"=",     L"-"};
 
 std::wstring RandomLine(CRandomInput& random)
 {

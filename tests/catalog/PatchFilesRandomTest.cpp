@@ -12,10 +12,11 @@ constexpr int kCases = 100000;
 // Pieces of patch descriptions: the attribute in any case, whole and cut, quotes of both kinds,
 // markup, GUID characters, and characters that upper-case outside a to z under some tables.
 const wchar_t* const kPieces[] = {
-    L"PatchGUID=", L"PATCHGUID=", L"patchguid=", L"PatchGUID", L"PATCHGUI", L"=",      L"\"",
-    L"'",          L"<",          L">",          L"/>",        L" ",        L"\t",     L"{",
-    L"}",          L"-",          L"0A1B",       L"c3d4",      L"ef",       L"MsiPatch", L"\x00E9",
-    L"\x0131",     L"\x017F",     L"\xFF41",     L"\x4E2D",    L"\xD83D\xDE00"};
+    L"PatchGUID=", L"PATCHGUID=",  L"patchguid=", L"PatchGUID", L"PATCHGUI", L"=",
+    L"\"",         L"'",           L"<",          L">",         L"/>",       L" ",
+    L"\t",         L"{",           L"}",          L"-",         L"0A1B",     L"c3d4",
+    L"ef",         L"MsiPatch",    L"\x00E9",     L"\x0131",    L"\x017F",   L"\xFF41",
+    L"\x4E2D",     L"\xD83D\xDE00"};
 
 std::wstring RandomDescription(CRandomInput& random)
 {

@@ -17,8 +17,7 @@ uint32_t ChosenSeed(uint32_t defaultSeed)
 }
 } // namespace
 
-CRandomInput::CRandomInput(uint32_t defaultSeed)
-    : m_seed(ChosenSeed(defaultSeed)), m_engine(m_seed)
+CRandomInput::CRandomInput(uint32_t defaultSeed) : m_seed(ChosenSeed(defaultSeed)), m_engine(m_seed)
 {
 }
 
