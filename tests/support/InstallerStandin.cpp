@@ -2,6 +2,7 @@
 
 #include "catalog/ProductKeys.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 CInstallerStandin::CInstallerStandin(const std::wstring& folder)
@@ -39,7 +40,8 @@ void CInstallerStandin::SetSwitch(const std::wstring& name, const std::wstring& 
 {
     std::wstring variable = L"ZAPATCH_STANDIN_" + name;
     SetEnvironmentVariableW(variable.c_str(), value.empty() ? nullptr : value.c_str());
-    m_switches.push_back(variable);
+    if (std::find(m_switches.begin(), m_switches.end(), variable) == m_switches.end())
+        m_switches.push_back(variable);
 }
 
 std::vector<std::wstring> CInstallerStandin::JournalLines() const

@@ -25,11 +25,14 @@ namespace standin
 {
 inline constexpr char kPatchMagic[] = "ZAPATCH STANDIN PATCH";
 
+// The variable's value, of any length; empty when it is not set.
 inline std::wstring Env(const wchar_t* name)
 {
-    wchar_t buffer[4096] = {};
-    DWORD length = GetEnvironmentVariableW(name, buffer, 4096);
-    return length && length < 4096 ? std::wstring(buffer, length) : std::wstring();
+    DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
+    std::wstring value(needed, L'\0');
+    DWORD length = needed ? GetEnvironmentVariableW(name, value.data(), needed) : 0;
+    value.resize(length < needed ? length : 0);
+    return value;
 }
 
 inline std::string ToUtf8(const std::wstring& text)

@@ -16,6 +16,9 @@
 //   ZAPATCH_STANDIN_MSI_NO_PRODUCT   non-empty: MsiEnumRelatedProductsW finds no product (259)
 //   ZAPATCH_STANDIN_MSI_LONG_TRANSFORMS  non-empty: every patch's transforms list is longer than
 //                                    63 characters
+//   ZAPATCH_STANDIN_MSI_XML          non-empty: MsiExtractPatchXMLDataW gives this text as the XML
+//                                    description of any path, without opening a file (for
+//                                    randomized tests that try many descriptions)
 //
 // Only the query that reads a patch's "Description" metadata is understood; any other text
 // fails with ERROR_BAD_QUERY_SYNTAX, so a wrong query shows at once.
@@ -225,6 +228,9 @@ UINT ExtractPatchXml(LPCWSTR path, DWORD reserved, LPWSTR buffer, DWORD* chars)
 {
     if (!path || reserved != 0 || (buffer && !chars))
         return ERROR_INVALID_PARAMETER;
+    std::wstring given = standin::Env(L"ZAPATCH_STANDIN_MSI_XML");
+    if (!given.empty())
+        return CopyOut(given, buffer, chars);
     standin::CPatchFile patch;
     DWORD status = OpenPatch(path, patch);
     if (status == ERROR_BAD_FORMAT)
