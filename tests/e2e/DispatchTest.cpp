@@ -24,7 +24,7 @@ class DispatchTest : public EndToEndTest
     std::string InstallCommandLine(const std::string& files) const
     {
         return "msiexec.exe /qn /lv+* \"" + Narrow(m_traceFolder) + "\\ZAPatchMSI.log\" /update \"" +
-               files + "\" INSTALLONREBOOT=1 SKIPUNINSTALLDRIVERS=1 SKIPINSTALLDRIVERS=1\r\n";
+               files + "\" INSTALLONREBOOT=1 SKIPUNINSTALLDRIVERS=1 SKIPINSTALLDRIVERS=1\n";
     }
     std::string State(int code, const char* state) const
     {

@@ -105,6 +105,7 @@ CProgramRun EndToEndTest::RunCommandLine(const std::wstring& commandLine,
     CEventRun run = RunWithEventOutput(commandLine, all, m_root.Path().c_str());
     CProgramRun result;
     result.exitCode = run.exitCode;
+    result.standardOutput = run.standardOutput;
     for (CReportedEvent& event : ParseReportedEvents(run.debugOutput))
         if (event.source == L"zoren")
             result.events.push_back(std::move(event));

@@ -19,6 +19,7 @@ struct CProgramRun
     DWORD exitCode = static_cast<DWORD>(-1);
     std::vector<CReportedEvent> events;
     std::string trace; // what this run added to ZAPatch.log
+    std::string standardOutput;
 };
 
 class EndToEndTest : public ::testing::Test
