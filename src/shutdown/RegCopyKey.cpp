@@ -3,24 +3,48 @@
 #include "catalog/Handles.h"
 #include "diag/TraceLog.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace
 {
-constexpr DWORD kNameCapacity = MAX_PATH;
+constexpr DWORD kMinNameCapacity = MAX_PATH;
 // A value that grew to an empty reported size still gets room for a path on the retry.
 constexpr DWORD kRetryFallbackBytes = MAX_PATH;
 
-// Copies the subkeys of source, depth first, each with its class; ERROR_NO_MORE_ITEMS when all
-// were copied.
-DWORD CopySubKeys(HKEY source, HKEY destination)
+// Buffer sizes for one key. Value names (up to 16,383 characters) and classes may be longer than
+// a path, so the name buffers grow to the longest the key holds.
+struct CKeySizes
 {
-    std::vector<wchar_t> name(kNameCapacity, L'\0');
-    std::vector<wchar_t> keyClass(kNameCapacity, L'\0');
+    DWORD classCapacity = kMinNameCapacity;
+    DWORD valueNameCapacity = kMinNameCapacity;
+    DWORD dataCapacity = 1;
+};
+
+DWORD QueryKeySizes(HKEY key, CKeySizes& sizes)
+{
+    DWORD maxClassChars = 0;
+    DWORD maxValueNameChars = 0;
+    DWORD maxDataBytes = 0;
+    DWORD status =
+        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, &maxClassChars, nullptr,
+                         &maxValueNameChars, &maxDataBytes, nullptr, nullptr);
+    sizes.classCapacity = std::max(kMinNameCapacity, maxClassChars + 1);
+    sizes.valueNameCapacity = std::max(kMinNameCapacity, maxValueNameChars + 1);
+    sizes.dataCapacity = maxDataBytes + 1;
+    return status;
+}
+
+// Copies the subkeys of source, depth first, each with its class; ERROR_NO_MORE_ITEMS when all
+// were copied. Key names never exceed 255 characters.
+DWORD CopySubKeys(HKEY source, const CKeySizes& sizes, HKEY destination)
+{
+    std::vector<wchar_t> name(kMinNameCapacity, L'\0');
+    std::vector<wchar_t> keyClass(sizes.classCapacity, L'\0');
     for (DWORD index = 0;; ++index)
     {
-        DWORD nameChars = kNameCapacity;
-        DWORD classChars = kNameCapacity;
+        DWORD nameChars = kMinNameCapacity;
+        DWORD classChars = sizes.classCapacity;
         DWORD status = RegEnumKeyExW(source, index, name.data(), &nameChars, nullptr,
                                      keyClass.data(), &classChars, nullptr);
         if (status != ERROR_SUCCESS)
@@ -42,7 +66,7 @@ DWORD CopySubKeys(HKEY source, HKEY destination)
 DWORD EnumValue(HKEY source, DWORD index, std::vector<wchar_t>& name, DWORD& type,
                 std::vector<BYTE>& data, DWORD& dataBytes)
 {
-    DWORD nameChars = kNameCapacity;
+    DWORD nameChars = static_cast<DWORD>(name.size());
     dataBytes = static_cast<DWORD>(data.size());
     DWORD status = RegEnumValueW(source, index, name.data(), &nameChars, nullptr, &type,
                                  data.data(), &dataBytes);
@@ -51,7 +75,7 @@ DWORD EnumValue(HKEY source, DWORD index, std::vector<wchar_t>& name, DWORD& typ
 
     CTraceLog::Instance().Trace(500, L"%s: New buff size = %d", L"RegCopyKeyW", dataBytes);
     data.resize(dataBytes ? dataBytes : kRetryFallbackBytes, 0);
-    nameChars = kNameCapacity;
+    nameChars = static_cast<DWORD>(name.size());
     dataBytes = static_cast<DWORD>(data.size());
     return RegEnumValueW(source, index, name.data(), &nameChars, nullptr, &type, data.data(),
                          &dataBytes);
@@ -68,18 +92,13 @@ void GuardDataEnd(std::vector<BYTE>& data, DWORD dataBytes)
 
 // Copies every value of source with its name, type and exact bytes; ERROR_NO_MORE_ITEMS when
 // all were copied.
-DWORD CopyValues(HKEY source, HKEY destination)
+DWORD CopyValues(HKEY source, const CKeySizes& sizes, HKEY destination)
 {
-    DWORD maxDataBytes = 0;
-    DWORD status = RegQueryInfoKeyW(source, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr, nullptr, &maxDataBytes, nullptr, nullptr);
-    if (status != ERROR_SUCCESS)
-        return status;
-
+    DWORD status = ERROR_SUCCESS;
     for (DWORD index = 0; status == ERROR_SUCCESS; ++index)
     {
-        std::vector<BYTE> data(maxDataBytes + 1, 0);
-        std::vector<wchar_t> name(kNameCapacity, L'\0');
+        std::vector<BYTE> data(sizes.dataCapacity, 0);
+        std::vector<wchar_t> name(sizes.valueNameCapacity, L'\0');
         DWORD type = 0;
         DWORD dataBytes = 0;
         status = EnumValue(source, index, name, type, data, dataBytes);
@@ -93,9 +112,13 @@ DWORD CopyValues(HKEY source, HKEY destination)
 
 DWORD CopyKey(HKEY source, HKEY destination)
 {
-    DWORD status = CopySubKeys(source, destination);
+    CKeySizes sizes;
+    DWORD status = QueryKeySizes(source, sizes);
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = CopySubKeys(source, sizes, destination);
     if (status == ERROR_NO_MORE_ITEMS)
-        status = CopyValues(source, destination);
+        status = CopyValues(source, sizes, destination);
     return status == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : status;
 }
 } // namespace

@@ -124,3 +124,18 @@ TEST_F(RegCopyKeyTest, RejectsMissingSourceAndNullArguments)
     EXPECT_EQ(ERROR_INVALID_PARAMETER, zapatch::RegCopyKeyW(nullptr, nullptr, m_destination.Get()));
     EXPECT_EQ(CRegistryTree{}, Destination());
 }
+
+// Value names may be up to 16,383 characters and classes longer than a path: a buffer of a
+// path's size made the copy fail with ERROR_MORE_DATA.
+TEST_F(RegCopyKeyTest, CopiesNamesAndClassesLongerThanAPath)
+{
+    std::wstring longName(16383, L'n');
+    std::wstring longClass(600, L'c');
+    FillValues(CreateKey(std::wstring(kSource) + L"\\Long", longClass.c_str()).Get(), longName);
+    CRegistrySandbox::SetString(kSource, longName, L"top");
+
+    ASSERT_EQ(ERROR_SUCCESS,
+              zapatch::RegCopyKeyW(HKEY_LOCAL_MACHINE, kSource, m_destination.Get()));
+    EXPECT_EQ(Source(), Destination());
+    EXPECT_EQ(longClass, Destination().subKeys[L"Long"].keyClass);
+}

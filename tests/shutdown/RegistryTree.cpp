@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace
@@ -25,37 +26,52 @@ std::string Hex(const std::string& bytes)
     return text;
 }
 
+// Sized from the key itself: value names and classes may be far longer than a path.
 CRegistryTree ReadKey(HKEY key)
 {
     CRegistryTree tree;
-    wchar_t name[MAX_PATH];
-    wchar_t keyClass[MAX_PATH];
-    DWORD classChars = MAX_PATH;
+    DWORD maxValueName = 0;
     DWORD maxData = 0;
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegQueryInfoKeyW(key, keyClass, &classChars, nullptr, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, &maxData, nullptr, nullptr));
-    tree.keyClass.assign(keyClass, classChars);
-
-    for (DWORD index = 0;; ++index)
+    std::vector<wchar_t> keyClass(MAX_PATH);
+    DWORD classChars = 0;
+    LSTATUS status = ERROR_SUCCESS;
+    // Wine reports no class length without a buffer: grow until the class fits.
+    while (true)
     {
-        DWORD nameChars = MAX_PATH;
+        classChars = static_cast<DWORD>(keyClass.size());
+        status = RegQueryInfoKeyW(key, keyClass.data(), &classChars, nullptr, nullptr, nullptr,
+                                  nullptr, nullptr, &maxValueName, &maxData, nullptr, nullptr);
+        if (status != ERROR_INSUFFICIENT_BUFFER && status != ERROR_MORE_DATA)
+            break;
+        keyClass.resize(keyClass.size() * 2);
+    }
+    EXPECT_EQ(ERROR_SUCCESS, status);
+    tree.keyClass.assign(keyClass.data(), classChars);
+
+    std::vector<wchar_t> name(std::max<DWORD>(MAX_PATH, maxValueName + 1));
+    for (DWORD index = 0; status == ERROR_SUCCESS; ++index)
+    {
+        DWORD nameChars = static_cast<DWORD>(name.size());
         std::vector<char> data(maxData + 1);
         DWORD bytes = maxData + 1;
         DWORD type = 0;
-        if (RegEnumValueW(key, index, name, &nameChars, nullptr, &type,
-                          reinterpret_cast<BYTE*>(data.data()), &bytes) != ERROR_SUCCESS)
-            break;
-        tree.values[name] = {type, std::string(data.data(), bytes)};
+        status = RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type,
+                               reinterpret_cast<BYTE*>(data.data()), &bytes);
+        if (status == ERROR_SUCCESS)
+            tree.values[std::wstring(name.data(), nameChars)] = {type,
+                                                                 std::string(data.data(), bytes)};
     }
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, status) << "reading the values";
     for (DWORD index = 0;; ++index)
     {
-        DWORD nameChars = MAX_PATH;
-        if (RegEnumKeyExW(key, index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
+        DWORD nameChars = static_cast<DWORD>(name.size());
+        status =
+            RegEnumKeyExW(key, index, name.data(), &nameChars, nullptr, nullptr, nullptr, nullptr);
+        if (status != ERROR_SUCCESS)
             break;
-        tree.subKeys[name] = ReadRegistryTree(key, name);
+        tree.subKeys[name.data()] = ReadRegistryTree(key, name.data());
     }
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, status) << "reading the subkeys";
     return tree;
 }
 } // namespace
