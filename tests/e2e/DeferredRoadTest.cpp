@@ -56,11 +56,6 @@ class DeferredRoadTest : public EndToEndTest
         EXPECT_EQ(1u, scripts.size());
         return RunCommandLine(scripts.at(0).first + L" " + scripts.at(0).second);
     }
-
-    std::string State(int code, const char* state) const
-    {
-        return Narrow(Code(code)) + "=" + state;
-    }
 };
 } // namespace
 

@@ -23,12 +23,9 @@ class DispatchTest : public EndToEndTest
 
     std::string InstallCommandLine(const std::string& files) const
     {
-        return "msiexec.exe /qn /lv+* \"" + Narrow(m_traceFolder) + "\\ZAPatchMSI.log\" /update \"" +
-               files + "\" INSTALLONREBOOT=1 SKIPUNINSTALLDRIVERS=1 SKIPINSTALLDRIVERS=1\n";
-    }
-    std::string State(int code, const char* state) const
-    {
-        return Narrow(Code(code)) + "=" + state;
+        return "msiexec.exe /qn /lv+* \"" + Narrow(m_traceFolder) +
+               "\\ZAPatchMSI.log\" /update \"" + files +
+               "\" INSTALLONREBOOT=1 SKIPUNINSTALLDRIVERS=1 SKIPINSTALLDRIVERS=1\n";
     }
 
     // The run failed as the entry reports failures: its one failure trace comes last of the

@@ -86,6 +86,11 @@ std::wstring EndToEndTest::Code(int i)
     return code;
 }
 
+std::string EndToEndTest::State(int code, const char* state)
+{
+    return Narrow(Code(code)) + "=" + state;
+}
+
 void EndToEndTest::AddPatch(const std::wstring& name, int code, const std::wstring& letter) const
 {
     CInstallerStandin::WritePatch(m_patches + L"\\" + name, Code(code), letter);

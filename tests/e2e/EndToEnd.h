@@ -36,6 +36,8 @@ class EndToEndTest : public ::testing::Test
 
     static std::wstring ProgramPath();
     static std::wstring Code(int i); // {0000000i-0000-0000-0000-000000000000}, ascending with i
+    // The state file's line for Code(code), without its line end.
+    static std::string State(int code, const char* state);
 
     // A patch file in the patches folder declaring Code(code) with the letter as Description.
     void AddPatch(const std::wstring& name, int code, const std::wstring& letter = L"A") const;

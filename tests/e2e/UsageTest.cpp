@@ -63,8 +63,8 @@ TEST_F(UsageTest, HelpInCapitalsPrintsTheUsageAndPerformsNothing)
 
 TEST_F(UsageTest, HelpAmongOtherOptionsPerformsNothing)
 {
-    for (const wchar_t* arguments : {L"/when reboot /uninstall all /help /ignore all",
-                                     L"/reinstall all /? /when now"})
+    for (const wchar_t* arguments :
+         {L"/when reboot /uninstall all /help /ignore all", L"/reinstall all /? /when now"})
     {
         CProgramRun run = Run(arguments);
         ExpectNothingPerformed(run);

@@ -151,7 +151,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     CRequest request = ParseRequest(commandLine.c_str());
     std::wstring chosen = standin::Env(L"ZAPATCH_STANDIN_MSIEXEC_EXIT");
     DWORD exitCode = wcstoul(chosen.c_str(), nullptr, 10);
-    if (IsSuccess(exitCode))
+    // Windows Installer ends at once when it cannot open the log it was asked for.
+    if (!request.log.empty() && !standin::WriteLines(request.log, {}, true))
+        exitCode = ERROR_INSTALL_LOG_FAILURE;
+    else if (IsSuccess(exitCode))
     {
         DWORD status = Carry(request);
         exitCode = status == ERROR_SUCCESS ? exitCode : status;

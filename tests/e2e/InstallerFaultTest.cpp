@@ -1,0 +1,44 @@
+#include "e2e/FaultChecks.h"
+
+// msiexec.exe failing: the run fails with the exit code's text, nothing is recorded as
+// installed, and the state file keeps the patches waiting for the next run.
+
+class InstallerFaultTest : public EndToEndTest, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(InstallerFaultTest, FailedInstallationLeavesThePatchesWaiting)
+{
+    AddPatch(L"a.msp", 1);
+    AddPatch(L"b.msp", 2);
+    m_installer.SetSwitch(L"MSIEXEC_EXIT", std::to_wstring(GetParam()));
+    CProgramRun run = Run(L"/when now");
+    ExpectFailedRun(run, "CPatchRunner::ApplyPublicPachesNow: ");
+    char exitCode[32];
+    snprintf(exitCode, sizeof exitCode, "MSIEXEC exit code: 0x%X", GetParam());
+    EXPECT_TRUE(Contains(run.trace, exitCode)) << run.trace;
+    ASSERT_EQ(2u, run.events.size()); // "Prepare", then the failure
+    EXPECT_EQ(EVENTLOG_INFORMATION_TYPE, run.events[0].type);
+    EXPECT_TRUE(m_installer.AppliedPatches().empty());
+    EXPECT_TRUE(Contains(StateFile(), State(1, "not_installed"))) << StateFile();
+    EXPECT_TRUE(Contains(StateFile(), State(2, "not_installed"))) << StateFile();
+
+    // Once the installer works again, the next run installs both.
+    m_installer.SetSwitch(L"MSIEXEC_EXIT", L"");
+    ExpectSuccessfulRun(Run(L"/when now"));
+    EXPECT_TRUE(Contains(StateFile(), State(2, "installed"))) << StateFile();
+}
+
+TEST_P(InstallerFaultTest, FailedUninstallationKeepsThePatchesInstalled)
+{
+    AddPatch(L"a.msp", 1);
+    m_installer.SetAppliedPatches({Code(1)});
+    m_installer.SetSwitch(L"MSIEXEC_EXIT", std::to_wstring(GetParam()));
+    CProgramRun run = Run(L"/uninstall all /when now");
+    ExpectFailedRun(run, "CPatchRunner::UninstallPublicPachesNow: ");
+    EXPECT_EQ(std::vector<std::wstring>{Code(1)}, m_installer.AppliedPatches());
+    EXPECT_TRUE(Contains(StateFile(), State(1, "installed"))) << StateFile();
+}
+
+// 1603: a fatal error during installation; 1618: another installation is in progress.
+INSTANTIATE_TEST_SUITE_P(ExitCodes, InstallerFaultTest, ::testing::Values(1603, 1618));

@@ -1,0 +1,137 @@
+#include "e2e/FaultChecks.h"
+
+#include "catalog/Handles.h"
+
+// Faults of the patches folder, the state file and the trace folder, end to end.
+
+class StateFileFaultTest : public EndToEndTest
+{
+  protected:
+    StateFileFaultTest()
+    {
+        AddPatch(L"a.msp", 1);
+        AddPatch(L"b.msp", 2);
+        AddPatch(L"c.msp", 3); // new since the earlier run: the state must change
+        WriteFileBytes(StatePath(), m_earlierState);
+    }
+
+    // What an earlier run recorded: one patch ignored, which a lost state file would forget.
+    const std::string m_earlierState =
+        StateFileText(Narrow(Code(1)) + "=ignored\r\n" + Narrow(Code(2)) + "=not_installed\r\n");
+
+    std::wstring StatePath() const { return m_patches + L"\\Patches.ini"; }
+
+    void ExpectNothingInstalled() const
+    {
+        EXPECT_TRUE(MsiexecCommandLines().empty()) << MsiexecCommandLines();
+        EXPECT_TRUE(m_installer.AppliedPatches().empty());
+    }
+};
+
+TEST_F(StateFileFaultTest, ReadOnlyStateFileFailsTheRunAndStaysAsItWas)
+{
+    ASSERT_TRUE(SetFileAttributesW(StatePath().c_str(), FILE_ATTRIBUTE_READONLY));
+    if (CFileHandle(
+            CreateFileW(StatePath().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)))
+    {
+        SetFileAttributesW(StatePath().c_str(), FILE_ATTRIBUTE_NORMAL);
+        GTEST_SKIP() << "Wine running as root writes read-only files";
+    }
+    CProgramRun run = Run(L"/when now");
+    SetFileAttributesW(StatePath().c_str(), FILE_ATTRIBUTE_NORMAL);
+    ExpectFailedRun(run, "CConfigManager::SetSection: ");
+    EXPECT_EQ(m_earlierState, StateFile());
+    ExpectNothingInstalled();
+}
+
+TEST_F(StateFileFaultTest, StateFileHeldWithoutSharingFailsTheRunAndStaysAsItWas)
+{
+    CFileHandle held(CreateFileW(StatePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    CProgramRun run = Run(L"/when now");
+    held.Reset();
+    ExpectFailedRun(run, "CConfigManager::");
+    EXPECT_EQ(m_earlierState, StateFile());
+    ExpectNothingInstalled();
+}
+
+TEST_F(StateFileFaultTest, NotAPatchPackageFailsEveryCatalogueOperation)
+{
+    WriteFileBytes(m_patches + L"\\broken.msp", "this is no patch package\r\n");
+    for (const wchar_t* arguments : {L"/when now", L"/when reboot", L"/ignore all"})
+    {
+        CProgramRun run = Run(arguments);
+        ExpectFailedRun(run, "CPatchManager::GetMSPsGUIDsMap: ");
+        EXPECT_EQ(m_earlierState, StateFile()) << Narrow(arguments);
+    }
+    ExpectNothingInstalled();
+    EXPECT_TRUE(ShutdownScripts().empty());
+}
+
+class PatchesFolderFaultTest : public EndToEndTest
+{
+};
+
+// A file that takes the folder's name counts as the folder; the state file beneath it cannot
+// be written, and the run fails before anything is installed.
+TEST_F(PatchesFolderFaultTest, FileInPlaceOfThePatchesFolderFailsTheRun)
+{
+    RemoveTree(m_patches);
+    WriteFileBytes(m_patches, "not a folder");
+    CProgramRun run = Run(L"/when now");
+    ExpectFailedRun(run, "CConfigManager::SetSection: ");
+    EXPECT_EQ("not a folder", ReadFileBytes(m_patches));
+    EXPECT_TRUE(MsiexecCommandLines().empty());
+}
+
+// With no patch there is nothing to record: the folder is made, the state file is not.
+TEST_F(PatchesFolderFaultTest, MissingPatchesFolderIsCreated)
+{
+    RemoveTree(m_patches);
+    CProgramRun run = Run(L"/when now");
+    ExpectSuccessfulRun(run);
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY),
+              GetFileAttributesW(m_patches.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_FALSE(FileExists(m_patches + L"\\Patches.ini"));
+}
+
+// The trace is lost silently, and msiexec.exe cannot open its log in the missing folder (1622):
+// the installation fails, reported by the event alone, and the patch stays waiting.
+TEST_F(PatchesFolderFaultTest, MissingTraceFolderLosesTheTraceAndFailsTheInstallation)
+{
+    AddPatch(L"a.msp", 1);
+    std::wstring missing = m_root / L"NoSuchFolder";
+    SetProductValue(L"TraceRoot", missing + L"\\");
+    ExpectFailedInstallationWithoutTrace(Run(L"/when now"));
+    EXPECT_FALSE(FileExists(missing));
+    EXPECT_FALSE(FileExists(m_traceFolder + L"\\ZAPatch.log"));
+    EXPECT_FALSE(FileExists(m_root / L"ZAPatch.log"));
+    EXPECT_FALSE(FileExists(m_product + L"\\ZAPatch.log"));
+    EXPECT_TRUE(Contains(MsiexecCommandLines(), Narrow(missing) + "\\ZAPatchMSI.log"));
+    EXPECT_TRUE(m_installer.AppliedPatches().empty());
+    EXPECT_TRUE(Contains(StateFile(), State(1, "not_installed"))) << StateFile();
+}
+
+// The file recorded "not_installed" is gone when the deferred run comes: that run fails with
+// the "not found" failure, its registration removed, and the record stays for a later run.
+TEST_F(PatchesFolderFaultTest, PatchRemovedBeforeTheDeferredRunFailsIt)
+{
+    AddPatch(L"a.msp", 1);
+    AddPatch(L"b.msp", 2);
+    ExpectSuccessfulRun(Run(L"/when reboot"));
+    auto scripts = ShutdownScripts();
+    ASSERT_EQ(1u, scripts.size());
+    std::string recorded = StateFile();
+    ASSERT_TRUE(Contains(recorded, State(1, "not_installed"))) << recorded;
+
+    DeleteFileW((m_patches + L"\\a.msp").c_str());
+    CProgramRun run = RunCommandLine(L"\"" + scripts[0].first + L"\" " + scripts[0].second);
+    ExpectFailedRun(run, "CPatchManager::GetMSPNamesByGUIDs: ");
+    EXPECT_TRUE(Contains(run.trace, "Patch with GUID = " + Narrow(Code(1)) + " not found"));
+    EXPECT_EQ(recorded, StateFile());
+    EXPECT_TRUE(MsiexecCommandLines().empty());
+    EXPECT_TRUE(ShutdownScripts().empty());
+    EXPECT_TRUE(Contains(ScriptsIni(), "[Shutdown]")) << ScriptsIni();
+    EXPECT_FALSE(Contains(ScriptsIni(), "CmdLine")) << ScriptsIni();
+}
