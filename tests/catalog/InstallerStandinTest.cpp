@@ -10,9 +10,6 @@
 
 namespace
 {
-constexpr wchar_t kProduct[] = L"{11111111-2222-3333-4444-555555555555}";
-constexpr wchar_t kA[] = L"{0A1B2C3D-4E5F-6A7B-8C9D-A0B1C2D3E4F5}";
-constexpr wchar_t kB[] = L"{1B2C3D4E-5F6A-7B8C-9DA0-B1C2D3E4F5A6}";
 constexpr wchar_t kQuery[] =
     L"SELECT `Property`, `Value` FROM `MsiPatchMetadata` WHERE `Property` = 'Description'";
 
@@ -22,7 +19,7 @@ class InstallerStandinTest : public ::testing::Test
     InstallerStandinTest()
     {
         SetCurrentDirectoryW(m_folder.Path().c_str());
-        m_installer.InstallProduct(kProduct);
+        m_installer.InstallProduct(kSampleProduct);
     }
 
     // Runs msiexec.exe as the program does: found by the system's search, in the given folder.
@@ -53,8 +50,8 @@ class InstallerStandinTest : public ::testing::Test
 
 TEST_F(InstallerStandinTest, PatchXmlFollowsTheBufferContract)
 {
-    CInstallerStandin::WritePatch(m_folder / L"a.msp", kA, L"G");
-    std::wstring xml = standin::PatchXml(kA);
+    CInstallerStandin::WritePatch(m_folder / L"a.msp", kSampleCodeA, L"G");
+    std::wstring xml = standin::PatchXml(kSampleCodeA);
     DWORD chars = 0;
     ASSERT_EQ(0u, MsiExtractPatchXMLDataW((m_folder / L"a.msp").c_str(), 0, nullptr, &chars));
     EXPECT_EQ(xml.size(), chars);
@@ -82,7 +79,7 @@ TEST_F(InstallerStandinTest, PatchXmlFollowsTheBufferContract)
 
 TEST_F(InstallerStandinTest, DescriptionIsReadThroughTheOneKnownQuery)
 {
-    CInstallerStandin::WritePatch(m_folder / L"a.msp", kA, L"pu:G");
+    CInstallerStandin::WritePatch(m_folder / L"a.msp", kSampleCodeA, L"pu:G");
     CMsiHandle database, view, record;
     ASSERT_EQ(0u, MsiOpenDatabaseW((m_folder / L"a.msp").c_str(),
                                    MSIDBOPEN_READONLY + MSIDBOPEN_PATCHFILE, database.Put()));
@@ -114,7 +111,7 @@ TEST_F(InstallerStandinTest, DescriptionIsReadThroughTheOneKnownQuery)
 
 TEST_F(InstallerStandinTest, DatabaseOpensOnlyReadablePatchesReadOnly)
 {
-    CInstallerStandin::WritePatch(m_folder / L"a.msp", kA); // no Description
+    CInstallerStandin::WritePatch(m_folder / L"a.msp", kSampleCodeA); // no Description
     CMsiHandle database, view, record;
     EXPECT_EQ(static_cast<UINT>(ERROR_INVALID_PARAMETER),
               MsiOpenDatabaseW((m_folder / L"a.msp").c_str(), MSIDBOPEN_READONLY, database.Put()));
@@ -131,50 +128,53 @@ TEST_F(InstallerStandinTest, DatabaseOpensOnlyReadablePatchesReadOnly)
 
 TEST_F(InstallerStandinTest, EnumerationsEndWithNoMoreItems)
 {
-    m_installer.SetAppliedPatches({kA});
+    m_installer.SetAppliedPatches({kSampleCodeA});
     wchar_t product[39] = {}, patch[39] = {}, transforms[8] = {};
     EXPECT_EQ(0u, MsiEnumRelatedProductsW(kProductUpgradeCode, 0, 0, product));
-    EXPECT_STREQ(kProduct, product);
+    EXPECT_STREQ(kSampleProduct, product);
     EXPECT_EQ(static_cast<UINT>(ERROR_NO_MORE_ITEMS),
               MsiEnumRelatedProductsW(kProductUpgradeCode, 0, 1, product));
-    EXPECT_EQ(static_cast<UINT>(ERROR_NO_MORE_ITEMS), MsiEnumRelatedProductsW(kA, 0, 0, product));
+    EXPECT_EQ(static_cast<UINT>(ERROR_NO_MORE_ITEMS),
+              MsiEnumRelatedProductsW(kSampleCodeA, 0, 0, product));
 
     DWORD chars = 8;
     EXPECT_EQ(static_cast<UINT>(ERROR_MORE_DATA),
-              MsiEnumPatchesW(kProduct, 0, patch, transforms, &chars));
+              MsiEnumPatchesW(kSampleProduct, 0, patch, transforms, &chars));
     EXPECT_EQ(39u, chars); // ":" and the code
     std::vector<wchar_t> wide(40);
     chars = 40;
-    EXPECT_EQ(0u, MsiEnumPatchesW(kProduct, 0, patch, wide.data(), &chars));
-    EXPECT_STREQ(kA, patch);
+    EXPECT_EQ(0u, MsiEnumPatchesW(kSampleProduct, 0, patch, wide.data(), &chars));
+    EXPECT_STREQ(kSampleCodeA, patch);
     EXPECT_EQ(static_cast<UINT>(ERROR_NO_MORE_ITEMS),
-              MsiEnumPatchesW(kProduct, 1, patch, wide.data(), &chars));
+              MsiEnumPatchesW(kSampleProduct, 1, patch, wide.data(), &chars));
     EXPECT_EQ(static_cast<UINT>(ERROR_UNKNOWN_PRODUCT),
-              MsiEnumPatchesW(kA, 0, patch, wide.data(), &chars));
+              MsiEnumPatchesW(kSampleCodeA, 0, patch, wide.data(), &chars));
     EXPECT_EQ(7u, m_installer.JournalLines().size()); // one line per call
 }
 
 TEST_F(InstallerStandinTest, MsiexecAppliesAndRemovesPatchesAndRecordsItsRun)
 {
     CTempFolder patches;
-    CInstallerStandin::WritePatch(patches / L"a.msp", kA);
-    CInstallerStandin::WritePatch(patches / L"b.msp", kB);
+    CInstallerStandin::WritePatch(patches / L"a.msp", kSampleCodeA);
+    CInstallerStandin::WritePatch(patches / L"b.msp", kSampleCodeB);
     m_installer.SetSwitch(L"MSIEXEC_CMDLINE", m_folder / L"cmdline.txt");
     m_installer.SetSwitch(L"MSIEXEC_CWD", m_folder / L"cwd.txt");
     std::wstring log = m_folder / L"ZAPatchMSI.log";
     std::wstring update =
         L"msiexec.exe /qn /lv+* \"" + log + L"\" /update \"a.msp;b.msp\" INSTALLONREBOOT=1";
     EXPECT_EQ(0u, RunMsiexec(update, patches.Path()));
-    EXPECT_EQ((std::vector<std::wstring>{kA, kB}), m_installer.AppliedPatches());
+    EXPECT_EQ((std::vector<std::wstring>{kSampleCodeA, kSampleCodeB}),
+              m_installer.AppliedPatches());
     EXPECT_EQ((std::vector<std::wstring>{update}), Lines(m_folder / L"cmdline.txt"));
     EXPECT_EQ((std::vector<std::wstring>{patches.Path()}), Lines(m_folder / L"cwd.txt"));
     EXPECT_EQ((std::vector<std::wstring>{L"msiexec stand-in: " + update + L" -> 0"}), Lines(log));
 
     m_installer.SetSwitch(L"MSIEXEC_EXIT", L"3010");
-    std::wstring uninstall = std::wstring(L"msiexec.exe /package ") + kProduct + L" /uninstall " +
-                             kA + L" /lv+* \"" + log + L"\" /qn INSTALLONREBOOT=1";
+    std::wstring uninstall = std::wstring(L"msiexec.exe /package ") + kSampleProduct +
+                             L" /uninstall " + kSampleCodeA + L" /lv+* \"" + log +
+                             L"\" /qn INSTALLONREBOOT=1";
     EXPECT_EQ(3010u, RunMsiexec(uninstall, patches.Path()));
-    EXPECT_EQ((std::vector<std::wstring>{kB}), m_installer.AppliedPatches());
+    EXPECT_EQ((std::vector<std::wstring>{kSampleCodeB}), m_installer.AppliedPatches());
     EXPECT_EQ(2u, Lines(log).size());
     EXPECT_EQ(L"msiexec.exe " + uninstall + L" -> 3010", m_installer.JournalLines().back());
 }
@@ -182,7 +182,7 @@ TEST_F(InstallerStandinTest, MsiexecAppliesAndRemovesPatchesAndRecordsItsRun)
 TEST_F(InstallerStandinTest, MsiexecChangesNothingWhenItFails)
 {
     CTempFolder patches;
-    CInstallerStandin::WritePatch(patches / L"a.msp", kA);
+    CInstallerStandin::WritePatch(patches / L"a.msp", kSampleCodeA);
     m_installer.SetSwitch(L"MSIEXEC_EXIT", L"1603");
     EXPECT_EQ(1603u, RunMsiexec(L"msiexec.exe /update a.msp", patches.Path()));
     EXPECT_TRUE(m_installer.AppliedPatches().empty());
@@ -191,7 +191,7 @@ TEST_F(InstallerStandinTest, MsiexecChangesNothingWhenItFails)
     EXPECT_EQ(static_cast<DWORD>(ERROR_PATCH_PACKAGE_OPEN_FAILED),
               RunMsiexec(L"msiexec.exe /update \"a.msp;missing.msp\"", patches.Path()));
     EXPECT_TRUE(m_installer.AppliedPatches().empty());
-    EXPECT_EQ(1647u,
-              RunMsiexec(std::wstring(L"msiexec.exe /package ") + kProduct + L" /uninstall " + kB,
-                         patches.Path()));
+    EXPECT_EQ(1647u, RunMsiexec(std::wstring(L"msiexec.exe /package ") + kSampleProduct +
+                                    L" /uninstall " + kSampleCodeB,
+                                patches.Path()));
 }

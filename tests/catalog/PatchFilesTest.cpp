@@ -11,9 +11,6 @@
 
 namespace
 {
-constexpr wchar_t kProduct[] = L"{11111111-2222-3333-4444-555555555555}";
-constexpr wchar_t kCodeA[] = L"{0A1B2C3D-4E5F-6A7B-8C9D-A0B1C2D3E4F5}";
-constexpr wchar_t kCodeB[] = L"{1B2C3D4E-5F6A-7B8C-9DA0-B1C2D3E4F5A6}";
 
 class PatchFilesTest : public ::testing::Test
 {
@@ -56,7 +53,7 @@ TEST_F(PatchFilesTest, ReadsThePatchCodeUpperCased)
                              L" SchemaVersion=\"1\"/>");
     std::wstring code = L"stale";
     EXPECT_EQ(0u, GetMSPPatchGUID(m_folder / L"a.msp", code));
-    EXPECT_EQ(kCodeA, code);
+    EXPECT_EQ(kSampleCodeA, code);
     std::wstring path = m_folder / L"a.msp";
     EXPECT_NE(std::string::npos,
               Trace().find("GetMSPPatchGUID: Patch " + std::string(path.begin(), path.end()) +
@@ -99,8 +96,8 @@ TEST_F(PatchFilesTest, ReportsFilesThatAreNoPatchOrNameNoCode)
 
 TEST_F(PatchFilesTest, FindsTheProductByItsUpgradeCode)
 {
-    m_installer.InstallProduct(kProduct);
-    EXPECT_EQ(kProduct, GetProductCodeByUpgradeCode(kProductUpgradeCode));
+    m_installer.InstallProduct(kSampleProduct);
+    EXPECT_EQ(kSampleProduct, GetProductCodeByUpgradeCode(kProductUpgradeCode));
 
     m_installer.SetSwitch(L"MSI_NO_PRODUCT", L"1");
     try
@@ -119,28 +116,28 @@ TEST_F(PatchFilesTest, FindsTheProductByItsUpgradeCode)
 
 TEST_F(PatchFilesTest, EnumeratesAppliedPatchesAndRetriesLongTransforms)
 {
-    m_installer.InstallProduct(kProduct);
+    m_installer.InstallProduct(kSampleProduct);
     StringList codes{L"stale"};
-    EXPECT_EQ(0u, EnumProductPatches(kProduct, codes));
+    EXPECT_EQ(0u, EnumProductPatches(kSampleProduct, codes));
     EXPECT_TRUE(codes.empty());
 
-    m_installer.SetAppliedPatches({kCodeB, kCodeA});
+    m_installer.SetAppliedPatches({kSampleCodeB, kSampleCodeA});
     m_installer.SetSwitch(L"MSI_LONG_TRANSFORMS", L"1");
     m_installer.ClearJournal();
-    EXPECT_EQ(0u, EnumProductPatches(kProduct, codes));
-    EXPECT_EQ((StringList{kCodeB, kCodeA}), codes);
+    EXPECT_EQ(0u, EnumProductPatches(kSampleProduct, codes));
+    EXPECT_EQ((StringList{kSampleCodeB, kSampleCodeA}), codes);
     // Each index is asked once too small and once again; then the end.
     EXPECT_EQ(5u, JournalCount(L"MsiEnumPatchesW"));
-    EXPECT_EQ(2u, JournalCount(L"MsiEnumPatchesW " + std::wstring(kProduct) + L" 0"));
+    EXPECT_EQ(2u, JournalCount(L"MsiEnumPatchesW " + std::wstring(kSampleProduct) + L" 0"));
 }
 
 TEST_F(PatchFilesTest, EnumerationFailureKeepsTheCodesFoundBefore)
 {
-    m_installer.InstallProduct(kProduct, {kCodeA, kCodeB});
+    m_installer.InstallProduct(kSampleProduct, {kSampleCodeA, kSampleCodeB});
     m_installer.SetSwitch(L"MSI_ENUM_STATUS", L"1610@1");
     StringList codes;
-    EXPECT_EQ(1610u, EnumProductPatches(kProduct, codes));
-    EXPECT_EQ((StringList{kCodeA}), codes);
+    EXPECT_EQ(1610u, EnumProductPatches(kSampleProduct, codes));
+    EXPECT_EQ((StringList{kSampleCodeA}), codes);
 }
 
 TEST_F(PatchFilesTest, SplitDropsEmptyPiecesAndTrimsNothing)

@@ -12,10 +12,6 @@
 
 namespace
 {
-constexpr wchar_t kProduct[] = L"{11111111-2222-3333-4444-555555555555}";
-constexpr wchar_t kA[] = L"{0A1B2C3D-4E5F-6A7B-8C9D-A0B1C2D3E4F5}";
-constexpr wchar_t kB[] = L"{1B2C3D4E-5F6A-7B8C-9DA0-B1C2D3E4F5A6}";
-constexpr wchar_t kC[] = L"{2C3D4E5F-6A7B-8C9D-A0B1-C2D3E4F5A6B7}";
 
 class PatchManagerTest : public ::testing::Test
 {
@@ -24,7 +20,7 @@ class PatchManagerTest : public ::testing::Test
     {
         SetCurrentDirectoryW(m_folder.Path().c_str());
         CreateDirectoryW(Patches().c_str(), nullptr);
-        m_installer.InstallProduct(kProduct);
+        m_installer.InstallProduct(kSampleProduct);
     }
 
     std::wstring Patches() const { return m_folder / L"Patches"; }
@@ -65,49 +61,57 @@ TEST_F(PatchManagerTest, EmptyFolderGivesAnEmptySectionAndNothingToInstall)
               Trace().find("CPatchManager::GetMSPNamesToInstall: 0 patches total"));
     EXPECT_NE(std::string::npos,
               Trace().find("CPatchManager::GetMSPNamesToInstall: 0 patches not installed"));
-    EXPECT_EQ(kProduct, catalog->GetProductCode());
+    EXPECT_EQ(kSampleProduct, catalog->GetProductCode());
 }
 
 TEST_F(PatchManagerTest, PatchCodeLivesFromNewToInstalledToIgnored)
 {
-    AddPatch(L"a.msp", kB);
-    AddPatch(L"b.msp", kA);
+    AddPatch(L"a.msp", kSampleCodeB);
+    AddPatch(L"b.msp", kSampleCodeA);
     auto catalog = Open();
-    EXPECT_EQ((SectionMap{{kA, L"not_installed"}, {kB, L"not_installed"}}), States());
+    EXPECT_EQ((SectionMap{{kSampleCodeA, L"not_installed"}, {kSampleCodeB, L"not_installed"}}),
+              States());
     StringList names;
     catalog->GetMSPNamesToInstall(names);
     EXPECT_EQ((StringList{L"b.msp", L"a.msp"}), names); // in the order of their codes
 
-    m_installer.SetAppliedPatches({kA, kC}); // kC was applied without a file here
+    m_installer.SetAppliedPatches(
+        {kSampleCodeA, kSampleCodeC}); // kSampleCodeC was applied without a file here
     catalog.reset();
-    EXPECT_EQ((SectionMap{{kA, L"installed"}, {kB, L"not_installed"}, {kC, L"installed"}}),
+    EXPECT_EQ((SectionMap{{kSampleCodeA, L"installed"},
+                          {kSampleCodeB, L"not_installed"},
+                          {kSampleCodeC, L"installed"}}),
               States());
     EXPECT_NE(std::string::npos,
               Trace().find("CPatchManager::~CPatchManager: config-ini updated successfully."));
 
-    m_installer.SetAppliedPatches({kC});
+    m_installer.SetAppliedPatches({kSampleCodeC});
     catalog = Open();
-    EXPECT_EQ((SectionMap{{kA, L"ignored"}, {kB, L"not_installed"}, {kC, L"installed"}}), States());
-    EXPECT_TRUE(catalog->IsPatchInstalled(kC));
-    EXPECT_FALSE(catalog->IsPatchInstalled(kA));
+    EXPECT_EQ((SectionMap{{kSampleCodeA, L"ignored"},
+                          {kSampleCodeB, L"not_installed"},
+                          {kSampleCodeC, L"installed"}}),
+              States());
+    EXPECT_TRUE(catalog->IsPatchInstalled(kSampleCodeC));
+    EXPECT_FALSE(catalog->IsPatchInstalled(kSampleCodeA));
 
-    AddPatch(L"new.msp", kA); // a new file with an ignored code stays ignored
+    AddPatch(L"new.msp", kSampleCodeA); // a new file with an ignored code stays ignored
     catalog->GetMSPNamesToInstall(names);
     EXPECT_EQ((StringList{L"a.msp"}), names);
-    EXPECT_EQ(L"ignored", States()[kA]);
+    EXPECT_EQ(L"ignored", States()[kSampleCodeA]);
 }
 
 TEST_F(PatchManagerTest, IgnoresListedCodesButNeverInstalledOnes)
 {
-    AddPatch(L"a.msp", kA);
-    AddPatch(L"b.msp", kB);
-    m_installer.SetAppliedPatches({kC});
+    AddPatch(L"a.msp", kSampleCodeA);
+    AddPatch(L"b.msp", kSampleCodeB);
+    m_installer.SetAppliedPatches({kSampleCodeC});
     auto catalog = Open();
     std::wstring lowerA = L"{0a1b2c3d-4e5f-6a7b-8c9d-a0b1c2d3e4f5}";
-    catalog->IgnorePatches(std::wstring(L";") + kB + L";;" + kC + L";" + lowerA + L";{UNKNOWN};");
-    EXPECT_EQ((SectionMap{{kA, L"not_installed"},
-                          {kB, L"ignored"},
-                          {kC, L"installed"},
+    catalog->IgnorePatches(std::wstring(L";") + kSampleCodeB + L";;" + kSampleCodeC + L";" +
+                           lowerA + L";{UNKNOWN};");
+    EXPECT_EQ((SectionMap{{kSampleCodeA, L"not_installed"},
+                          {kSampleCodeB, L"ignored"},
+                          {kSampleCodeC, L"installed"},
                           {lowerA, L"ignored"},
                           {L"{UNKNOWN}", L"ignored"}}),
               States());
@@ -115,9 +119,9 @@ TEST_F(PatchManagerTest, IgnoresListedCodesButNeverInstalledOnes)
 
 TEST_F(PatchManagerTest, IgnoresAllButInstalledAndKeepsOddValuesOtherwise)
 {
-    AddPatch(L"a.msp", kA);
+    AddPatch(L"a.msp", kSampleCodeA);
     WriteFileBytes(StateFile(), "[PATCHES_STATE]\r\n{ODD}=maybe\r\n");
-    m_installer.SetAppliedPatches({kC});
+    m_installer.SetAppliedPatches({kSampleCodeC});
     auto catalog = Open();
     EXPECT_EQ(L"maybe", States()[L"{ODD}"]);
     StringList names;
@@ -125,21 +129,24 @@ TEST_F(PatchManagerTest, IgnoresAllButInstalledAndKeepsOddValuesOtherwise)
     EXPECT_EQ((StringList{L"a.msp"}), names);
 
     catalog->IgnoreAllPatches();
-    EXPECT_EQ((SectionMap{{kA, L"ignored"}, {kC, L"installed"}, {L"{ODD}", L"ignored"}}), States());
+    EXPECT_EQ((SectionMap{{kSampleCodeA, L"ignored"},
+                          {kSampleCodeC, L"installed"},
+                          {L"{ODD}", L"ignored"}}),
+              States());
 }
 
 TEST_F(PatchManagerTest, CodesAreComparedExactly)
 {
-    AddPatch(L"a.msp", kA);
-    AddPatch(L"b.msp", kB);
+    AddPatch(L"a.msp", kSampleCodeA);
+    AddPatch(L"b.msp", kSampleCodeB);
     auto catalog = Open();
     StringList names{L"stale"};
-    catalog->GetMSPNamesByGUIDs({kB, kA}, names);
+    catalog->GetMSPNamesByGUIDs({kSampleCodeB, kSampleCodeA}, names);
     EXPECT_EQ((StringList{L"b.msp", L"a.msp"}), names);
 
     std::wstring lowerA = L"{0a1b2c3d-4e5f-6a7b-8c9d-a0b1c2d3e4f5}";
     EXPECT_EQ(ErrorTextA("CPatchManager::GetMSPNamesByGUIDs", ERROR_PATH_NOT_FOUND), FailureOf([&] {
-                  catalog->GetMSPNamesByGUIDs({kB, lowerA}, names);
+                  catalog->GetMSPNamesByGUIDs({kSampleCodeB, lowerA}, names);
               }));
     EXPECT_EQ((StringList{L"b.msp"}), names);
     EXPECT_NE(std::string::npos,
@@ -149,24 +156,24 @@ TEST_F(PatchManagerTest, CodesAreComparedExactly)
 
 TEST_F(PatchManagerTest, LaterFileWinsForTheSameCode)
 {
-    AddPatch(L"x.msp", kA);
-    AddPatch(L"y.msp", kA);
+    AddPatch(L"x.msp", kSampleCodeA);
+    AddPatch(L"y.msp", kSampleCodeA);
     auto catalog = Open();
     SectionMap map;
     catalog->GetMSPsGUIDsMap({L"x.msp", L"y.msp"}, map);
-    EXPECT_EQ((SectionMap{{kA, L"y.msp"}}), map);
+    EXPECT_EQ((SectionMap{{kSampleCodeA, L"y.msp"}}), map);
     catalog->GetMSPsGUIDsMap({L"y.msp", L"x.msp"}, map);
-    EXPECT_EQ((SectionMap{{kA, L"x.msp"}}), map);
+    EXPECT_EQ((SectionMap{{kSampleCodeA, L"x.msp"}}), map);
 }
 
 TEST_F(PatchManagerTest, UnreadablePatchFailsTheUpdateAndLeavesTheFile)
 {
-    AddPatch(L"a.msp", kA);
+    AddPatch(L"a.msp", kSampleCodeA);
     auto catalog = Open();
     std::string before = ReadFileBytes(StateFile());
-    AddPatch(L"b.msp", kB);
+    AddPatch(L"b.msp", kSampleCodeB);
     m_installer.SetSwitch(L"MSI_UNOPENABLE", L"b.msp");
-    m_installer.SetAppliedPatches({kA});
+    m_installer.SetAppliedPatches({kSampleCodeA});
     EXPECT_EQ(ErrorTextA("CPatchManager::GetMSPsGUIDsMap", ERROR_PATCH_PACKAGE_OPEN_FAILED),
               FailureOf([&] { catalog->UpdateConfig(); }));
     EXPECT_EQ(before, ReadFileBytes(StateFile()));
@@ -179,13 +186,13 @@ TEST_F(PatchManagerTest, UnreadablePatchFailsTheUpdateAndLeavesTheFile)
 
 TEST_F(PatchManagerTest, RemovedWaitingFileBlocksInstallationUntilIgnored)
 {
-    AddPatch(L"a.msp", kA);
+    AddPatch(L"a.msp", kSampleCodeA);
     auto catalog = Open();
     DeleteFileW((Patches() + L"\\a.msp").c_str());
     StringList names;
     EXPECT_EQ(ErrorTextA("CPatchManager::GetMSPNamesByGUIDs", ERROR_PATH_NOT_FOUND),
               FailureOf([&] { catalog->GetMSPNamesToInstall(names); }));
-    catalog->IgnorePatches(kA);
+    catalog->IgnorePatches(kSampleCodeA);
     catalog->GetMSPNamesToInstall(names);
     EXPECT_TRUE(names.empty());
 }
@@ -198,7 +205,7 @@ TEST_F(PatchManagerTest, InstallerFailuresNameTheOperation)
     EXPECT_EQ(ErrorTextA("CPatchManager::GetInstalledPatchesGUIDs", 1610),
               FailureOf([&] { catalog->GetInstalledPatchesGUIDs(codes); }));
     EXPECT_EQ(ErrorTextA("CPatchManager::IsPatchInstalled", 1610),
-              FailureOf([&] { catalog->IsPatchInstalled(kA); }));
+              FailureOf([&] { catalog->IsPatchInstalled(kSampleCodeA); }));
     EXPECT_EQ(ErrorTextA("CPatchManager::UpdateConfig", 1610),
               FailureOf([&] { catalog->IgnoreAllPatches(); }));
 

@@ -1,12 +1,12 @@
 #include "e2e/EndToEnd.h"
+#include "support/PolicyKeys.h"
 #include "e2e/TraceLines.h"
 
 #include "catalog/RegistryUtils.h"
 
 namespace
 {
-constexpr wchar_t kMirrorScriptKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts\\Shutdown\\0\\0";
+const std::wstring kMirrorScriptKey = std::wstring(kScriptsMirrorKey) + L"\\0\\0";
 constexpr char kRebootMessages[] =
     "sysSendMsg 1 64e52db8 0 0 null 0\nsysSendMsg 1 2937151d c1d5efa5 0 null 0\n";
 
@@ -18,8 +18,8 @@ class DeferredRoadTest : public EndToEndTest
     static std::wstring MirroredScript()
     {
         std::vector<wchar_t> script;
-        if (RegQuerySubKeyStrValue(HKEY_LOCAL_MACHINE, kMirrorScriptKey, L"Script", script) !=
-            ERROR_SUCCESS)
+        if (RegQuerySubKeyStrValue(HKEY_LOCAL_MACHINE, kMirrorScriptKey.c_str(), L"Script",
+                                   script) != ERROR_SUCCESS)
             return L"(none)";
         return script.data();
     }

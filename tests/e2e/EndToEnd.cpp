@@ -1,4 +1,5 @@
 #include "e2e/EndToEnd.h"
+#include "support/PolicyKeys.h"
 
 #include "catalog/Handles.h"
 #include "catalog/FileSystemUtils.h"
@@ -7,11 +8,6 @@
 
 namespace
 {
-constexpr wchar_t kProductCode[] = L"{11111111-2222-3333-4444-555555555555}";
-constexpr wchar_t kStateKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group "
-                                L"Policy\\State\\Machine\\Scripts\\Shutdown";
-constexpr wchar_t kMirrorKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts\\Shutdown";
 constexpr wchar_t kEventLogKey[] =
     L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Tessaly Event Log";
 } // namespace
@@ -33,7 +29,7 @@ EndToEndTest::EndToEndTest()
         CreateDirectoryW(folder.c_str(), nullptr);
     SetProductValue(L"ProductRoot", m_product);
     SetProductValue(L"TraceRoot", m_traceFolder + L"\\");
-    m_installer.InstallProduct(kProductCode);
+    m_installer.InstallProduct(kSampleProduct);
     m_installer.SetSwitch(L"MSIEXEC_CMDLINE", m_root / L"msiexec-cmdline.txt");
     m_installer.SetSwitch(L"MSIEXEC_CWD", m_root / L"msiexec-cwd.txt");
     SetEnvironmentVariableW(L"ZAPATCH_STANDIN_LTREMOTE_JOURNAL",
@@ -50,7 +46,7 @@ void EndToEndTest::RemoveMachineState()
 {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\TessalyLab");
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\TessalyLab");
-    for (const wchar_t* key : {kStateKey, kMirrorKey, kEventLogKey})
+    for (const wchar_t* key : {kScriptsStateKey, kScriptsMirrorKey, kEventLogKey})
     {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
         RegDeleteKeyW(HKEY_LOCAL_MACHINE, key);
@@ -128,7 +124,7 @@ std::string EndToEndTest::ScriptsIni() const
 std::vector<std::pair<std::wstring, std::wstring>> EndToEndTest::ShutdownScripts()
 {
     std::vector<std::pair<std::wstring, std::wstring>> scripts;
-    std::wstring policyObject = std::wstring(kStateKey) + L"\\0\\";
+    std::wstring policyObject = std::wstring(kScriptsPolicyKey) + L"\\";
     for (int number = 0;; ++number)
     {
         wchar_t name[16];

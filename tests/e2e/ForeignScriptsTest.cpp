@@ -1,4 +1,5 @@
 #include "e2e/FaultChecks.h"
+#include "support/PolicyKeys.h"
 
 #include "catalog/FileSystemUtils.h"
 #include "catalog/Handles.h"
@@ -13,11 +14,7 @@
 
 namespace
 {
-constexpr wchar_t kStateKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group "
-                                L"Policy\\State\\Machine\\Scripts\\Shutdown";
-constexpr wchar_t kMirrorKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts\\Shutdown";
-const std::wstring kPolicyObject = std::wstring(kStateKey) + L"\\0";
+const std::wstring kPolicyObject = kScriptsPolicyKey;
 
 // Every value under the key, one line each with its path below the key, type and bytes.
 void Dump(HKEY parent, const std::wstring& path, const std::wstring& shown, std::string& out)
@@ -128,7 +125,10 @@ class ForeignScriptsTest : public EndToEndTest
   protected:
     static std::wstring FindOurKey() { return FindScriptKey(ProgramPath()); }
 
-    void ExpectMirrorEqualsStateKey() const { EXPECT_EQ(Dump(kStateKey), Dump(kMirrorKey)); }
+    void ExpectMirrorEqualsStateKey() const
+    {
+        EXPECT_EQ(Dump(kScriptsStateKey), Dump(kScriptsMirrorKey));
+    }
 };
 
 TEST_F(ForeignScriptsTest, OtherToolsScriptsSurviveRegistrationAndRemoval)
@@ -137,15 +137,15 @@ TEST_F(ForeignScriptsTest, OtherToolsScriptsSurviveRegistrationAndRemoval)
     std::wstring scriptsIni = m_windows + L"\\system32\\GroupPolicy\\Machine\\Scripts";
     CreateDirRecurs(scriptsIni.c_str());
     WriteFileBytes(scriptsIni + L"\\scripts.ini", "[Startup]\r\n0CmdLine=C:\\tools\\up.cmd\r\n");
-    std::string foreign = Dump(kStateKey);
+    std::string foreign = Dump(kScriptsStateKey);
     AddPatch(L"a.msp", 1);
 
     ExpectSuccessfulRun(Run(L"/when reboot"));
     std::wstring ours = FindOurKey();
-    ASSERT_FALSE(ours.empty()) << Dump(kStateKey);
+    ASSERT_FALSE(ours.empty()) << Dump(kScriptsStateKey);
     for (const wchar_t* taken : {L"0", L"1", L"2", L"10", L"11"})
         EXPECT_NE(taken, ours);
-    std::string withOurs = Dump(kStateKey);
+    std::string withOurs = Dump(kScriptsStateKey);
     for (const std::string& line : {std::string("\\0\\0|Script"), std::string("\\0\\10|Script"),
                                     std::string("\\0\\11\\Nested|Kept")})
         EXPECT_TRUE(Contains(withOurs, line)) << withOurs;
@@ -166,10 +166,10 @@ TEST_F(ForeignScriptsTest, OtherToolsScriptsSurviveRegistrationAndRemoval)
     // FileSysPath the registration gave it.
     std::multiset<std::string> expected =
         Lines(Renamed(foreign, {{"\\0\\10", "\\0\\f"}, {"\\0\\11", "\\0\\10"}}));
-    std::multiset<std::string> after = Lines(Dump(kStateKey));
+    std::multiset<std::string> after = Lines(Dump(kScriptsStateKey));
     std::erase_if(after,
                   [](const std::string& line) { return line.starts_with("\\0|FileSysPath|"); });
-    EXPECT_EQ(expected, after) << Dump(kStateKey);
+    EXPECT_EQ(expected, after) << Dump(kScriptsStateKey);
     ExpectMirrorEqualsStateKey();
     EXPECT_TRUE(Contains(ScriptsIni(), "0CmdLine=C:\\tools\\script0.cmd")) << ScriptsIni();
     EXPECT_TRUE(Contains(ScriptsIni(), "1CmdLine=\r\n1Parameters=/no-script")) << ScriptsIni();

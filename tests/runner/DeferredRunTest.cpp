@@ -1,10 +1,11 @@
-#include "app/CMDParser.h"
 #include "catalog/FileSystemUtils.h"
 #include "catalog/ProductKeys.h"
 #include "catalog/RegistryUtils.h"
 #include "runner/PatchRunner.h"
+#include "runner/MakeRunner.h"
 #include "support/FailureOf.h"
 #include "support/InstallerStandin.h"
+#include "support/PolicyKeys.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +14,6 @@
 
 namespace
 {
-constexpr wchar_t kPolicyObjectKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group "
-                                       L"Policy\\State\\Machine\\Scripts\\Shutdown\\0";
 constexpr wchar_t kCode[] = L"{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}";
 
 class DeferredRunTest : public ::testing::Test
@@ -22,20 +21,16 @@ class DeferredRunTest : public ::testing::Test
   protected:
     DeferredRunTest()
     {
-        m_installer.InstallProduct(L"{11111111-2222-3333-4444-555555555555}");
+        m_installer.InstallProduct(kSampleProduct);
         CRegistrySandbox::SetString(kEnvironmentKey, L"ProductRoot", m_folder.Path());
         CRegistrySandbox::SetString(kEnvironmentKey, L"TraceRoot", m_folder.Path() + L"\\");
         SetEnvironmentVariableW(L"windir", m_folder.Path().c_str());
-    }
-    static CPatchRunner MakeRunner(const wchar_t* commandLine)
-    {
-        return CPatchRunner(std::make_shared<CCMDParser>(commandLine), L"1.0.0.72", true);
     }
     // The parameters registered for the first script key, or "(none)".
     static std::wstring RegisteredParameters()
     {
         std::vector<wchar_t> value;
-        if (RegQuerySubKeyStrValue(HKEY_LOCAL_MACHINE, std::wstring(kPolicyObjectKey) + L"\\0",
+        if (RegQuerySubKeyStrValue(HKEY_LOCAL_MACHINE, std::wstring(kScriptsPolicyKey) + L"\\0",
                                    L"Parameters", value) != ERROR_SUCCESS)
             return L"(none)";
         return value.data();

@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
-constexpr wchar_t kCode[] = L"{0A1B2C3D-4E5F-6A7B-8C9D-A0B1C2D3E4F5}";
-} // namespace
-
 TEST(PatchLetterTest, ALetterIsOlderWhenShorterOrSmallerWhereItDiffers)
 {
     EXPECT_FALSE(IsOlderLetter(L"G", L"F"));
@@ -43,9 +38,9 @@ TEST(PatchLetterTest, DescriptionComesFromThePatchMetadata)
 {
     CTempFolder folder;
     CInstallerStandin installer(folder.Path());
-    CInstallerStandin::WritePatch(folder / L"a.msp", kCode, L"pu:G");
-    CInstallerStandin::WritePatch(folder / L"none.msp", kCode);
-    CInstallerStandin::WritePatch(folder / L"long.msp", kCode, std::wstring(700, L'x'));
+    CInstallerStandin::WritePatch(folder / L"a.msp", kSampleCodeA, L"pu:G");
+    CInstallerStandin::WritePatch(folder / L"none.msp", kSampleCodeA);
+    CInstallerStandin::WritePatch(folder / L"long.msp", kSampleCodeA, std::wstring(700, L'x'));
 
     EXPECT_EQ(L"pu:G", GetMSPDescription((folder / L"a.msp").c_str()));
     EXPECT_EQ(std::wstring(700, L'x'), GetMSPDescription((folder / L"long.msp").c_str()));

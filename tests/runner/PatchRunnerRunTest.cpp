@@ -1,7 +1,7 @@
-#include "app/CMDParser.h"
 #include "catalog/ProductKeys.h"
 #include "diag/ErrorText.h"
 #include "runner/PatchRunner.h"
+#include "runner/MakeRunner.h"
 #include "support/EventOutput.h"
 #include "support/InstallerStandin.h"
 #include "support/FailureOf.h"
@@ -14,7 +14,6 @@
 
 namespace
 {
-constexpr wchar_t kProduct[] = L"{11111111-2222-3333-4444-555555555555}";
 
 // Patch codes in ascending order, so that the catalogue hands out new files in this order.
 std::wstring Code(int i)
@@ -29,7 +28,7 @@ class PatchRunnerRunTest : public ::testing::Test
   protected:
     PatchRunnerRunTest()
     {
-        m_installer.InstallProduct(kProduct);
+        m_installer.InstallProduct(kSampleProduct);
         CRegistrySandbox::SetString(kEnvironmentKey, L"ProductRoot", m_folder.Path());
         CRegistrySandbox::SetString(kEnvironmentKey, L"TraceRoot", m_folder.Path() + L"\\");
         CreateDirectoryW(m_patches.c_str(), nullptr);
@@ -43,10 +42,6 @@ class PatchRunnerRunTest : public ::testing::Test
     static void SetHotfixes(const std::wstring& value)
     {
         CRegistrySandbox::SetString(kDataKey, L"ProductHotfix", value);
-    }
-    static CPatchRunner MakeRunner(const wchar_t* commandLine = L"")
-    {
-        return CPatchRunner(std::make_shared<CCMDParser>(commandLine), L"1.0.0.72", true);
     }
     std::string Trace() const { return ReadFileBytes(m_folder / L"ZAPatch.log"); }
     bool Traced(const std::string& text) const { return Trace().find(text) != std::string::npos; }
@@ -222,8 +217,8 @@ TEST_F(PatchRunnerRunTest, UninstallsAllInstalledPatchesWithOneMsiexec)
     m_installer.SetSwitch(L"MSIEXEC_EXIT", L"3010");
     MakeRunner(L"/uninstall all").UninstallPublicPachesNow();
 
-    EXPECT_EQ("msiexec.exe /package " + Narrow(kProduct) + " /uninstall " + Narrow(Code(1)) + ";" +
-                  Narrow(Code(2)) + LogOption() + " /qn INSTALLONREBOOT=1\n",
+    EXPECT_EQ("msiexec.exe /package " + Narrow(kSampleProduct) + " /uninstall " + Narrow(Code(1)) +
+                  ";" + Narrow(Code(2)) + LogOption() + " /qn INSTALLONREBOOT=1\n",
               MsiexecCommandLines());
     EXPECT_EQ(Narrow(m_patches) + "\n", ReadFileBytes(m_folder / L"cwd.txt"));
     EXPECT_TRUE(m_installer.AppliedPatches().empty());

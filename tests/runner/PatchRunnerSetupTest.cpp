@@ -1,8 +1,8 @@
-#include "app/CMDParser.h"
 #include "catalog/FileSystemUtils.h"
 #include "catalog/ProductKeys.h"
 #include "diag/ErrorText.h"
 #include "runner/PatchRunner.h"
+#include "runner/MakeRunner.h"
 #include "support/InstallerStandin.h"
 #include "support/FailureOf.h"
 #include "support/Sandbox.h"
@@ -13,21 +13,14 @@
 
 namespace
 {
-constexpr wchar_t kProduct[] = L"{11111111-2222-3333-4444-555555555555}";
-constexpr wchar_t kCodeA[] = L"{0A1B2C3D-4E5F-6A7B-8C9D-A0B1C2D3E4F5}";
-constexpr wchar_t kCodeB[] = L"{1B2C3D4E-5F6A-7B8C-9DA0-B1C2D3E4F5A6}";
 
 class PatchRunnerSetupTest : public ::testing::Test
 {
   protected:
-    PatchRunnerSetupTest() { m_installer.InstallProduct(kProduct); }
+    PatchRunnerSetupTest() { m_installer.InstallProduct(kSampleProduct); }
     static void SetEnvironment(const std::wstring& name, const std::wstring& value)
     {
         CRegistrySandbox::SetString(kEnvironmentKey, name, value);
-    }
-    static CPatchRunner MakeRunner(const wchar_t* commandLine = L"")
-    {
-        return CPatchRunner(std::make_shared<CCMDParser>(commandLine), L"1.0.0.72", true);
     }
 
     CRegistrySandbox m_registry;

@@ -3,6 +3,7 @@
 #include "catalog/FileSystemUtils.h"
 #include "catalog/ProductKeys.h"
 #include "shutdown/ShutdownScript.h"
+#include "support/PolicyKeys.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +14,6 @@
 
 namespace
 {
-constexpr wchar_t kStateKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group "
-                                L"Policy\\State\\Machine\\Scripts\\Shutdown";
-constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group "
-                                 L"Policy\\State\\Machine\\Scripts\\Shutdown\\0";
-constexpr wchar_t kMirrorKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Group Policy\\Scripts\\Shutdown";
 constexpr wchar_t kOurs[] = L"C:\\Program Files\\Tessaly\\ZOREN\\ZAPatch.exe";
 constexpr wchar_t kOursOtherCase[] = L"c:\\program files\\TESSALY\\zoren\\zapatch.EXE";
 constexpr wchar_t kDeferred[] = L"/when now /clean ";
@@ -46,7 +41,7 @@ class ShutdownScriptTest : public ::testing::Test
     // A script key written the way Group Policy tools write it; kNoParameters leaves it out.
     static void AddScript(const Script& script)
     {
-        std::wstring path = std::wstring(kPolicyKey) + L"\\" + script.name;
+        std::wstring path = std::wstring(kScriptsPolicyKey) + L"\\" + script.name;
         if (script.parameters != kNoParameters)
             CRegistrySandbox::SetString(path, L"Parameters", script.parameters);
         CRegistrySandbox::SetString(path, L"Script", script.script);
@@ -60,7 +55,7 @@ class ShutdownScriptTest : public ::testing::Test
 
     static CRegistryTree ScriptKey(const std::wstring& name)
     {
-        return ReadRegistryTree(HKEY_LOCAL_MACHINE, std::wstring(kPolicyKey) + L"\\" + name);
+        return ReadRegistryTree(HKEY_LOCAL_MACHINE, std::wstring(kScriptsPolicyKey) + L"\\" + name);
     }
 
     static std::wstring ScriptOf(const CRegistryTree& key)
@@ -82,7 +77,7 @@ class ShutdownScriptTest : public ::testing::Test
     {
         std::vector<std::wstring> names;
         CRegKeyHandle key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPolicyKey, 0, KEY_READ, key.Put()) != 0)
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kScriptsPolicyKey, 0, KEY_READ, key.Put()) != 0)
             return names;
         wchar_t name[MAX_PATH];
         DWORD chars = MAX_PATH;
@@ -95,8 +90,9 @@ class ShutdownScriptTest : public ::testing::Test
 
     static void ExpectMirrorMatchesState()
     {
-        CRegistryTree mirror = ReadRegistryTree(HKEY_LOCAL_MACHINE, kMirrorKey);
-        EXPECT_EQ(ReadRegistryTree(HKEY_LOCAL_MACHINE, kStateKey), mirror) << mirror.Describe();
+        CRegistryTree mirror = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsMirrorKey);
+        EXPECT_EQ(ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsStateKey), mirror)
+            << mirror.Describe();
     }
 
     // The lines of a section of scripts.ini as they stand in the file (new files are ANSI).
@@ -158,7 +154,7 @@ TEST_F(ShutdownScriptTest, CreateOnMachineWithoutShutdownScript)
 
     EXPECT_NE(std::string::npos, TraceText().find("CShutdownScript::Delete: "))
         << "the removal run first finds nothing";
-    CRegistryTree policy = ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+    CRegistryTree policy = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
     std::wstring folder = MachineFolder();
     // The count leaves the terminator out; whether the system then stores one is its own matter.
     const CRegistryTree::Value& fileSysPath = policy.values[L"FileSysPath"];
@@ -194,7 +190,8 @@ TEST_F(ShutdownScriptTest, CreateTwiceKeepsOneRegistrationAndForeignOrder)
 TEST_F(ShutdownScriptTest, DeleteMovesFollowingKeysDownWithTheirWholeTree)
 {
     AddScripts({kA, kOursAt1, {L"2", L"C:\\Tools\\c.cmd"}});
-    CRegistrySandbox::SetString(std::wstring(kPolicyKey) + L"\\2\\Nested", L"Deep", L"value");
+    CRegistrySandbox::SetString(std::wstring(kScriptsPolicyKey) + L"\\2\\Nested", L"Deep",
+                                L"value");
     CRegistryTree formerTwo = ScriptKey(L"2");
 
     m_ours.Delete();
@@ -213,8 +210,8 @@ TEST_F(ShutdownScriptTest, DeleteOfTheOnlyScriptRemovesThePolicyObjectKey)
 
     m_ours.Delete();
 
-    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kPolicyKey));
-    EXPECT_EQ(CRegistryTree{}, ReadRegistryTree(HKEY_LOCAL_MACHINE, kMirrorKey));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kScriptsPolicyKey));
+    EXPECT_EQ(CRegistryTree{}, ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsMirrorKey));
     ExpectMirrorMatchesState();
     EXPECT_TRUE(IniSection("Shutdown").empty());
     EXPECT_EQ(std::vector<std::string>{"0CmdLine=start.cmd"}, IniSection("Startup"));
@@ -223,14 +220,14 @@ TEST_F(ShutdownScriptTest, DeleteOfTheOnlyScriptRemovesThePolicyObjectKey)
 TEST_F(ShutdownScriptTest, DeleteWithoutMatchOnlyRebuildsTheMirror)
 {
     AddScripts({kA, kB});
-    CRegistrySandbox::SetString(std::wstring(kMirrorKey) + L"\\Stale", L"V", L"stale");
+    CRegistrySandbox::SetString(std::wstring(kScriptsMirrorKey) + L"\\Stale", L"V", L"stale");
     const std::string ini = "[Shutdown]\r\n0CmdLine=stale\r\n";
     WriteIni(ini);
-    CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kStateKey);
+    CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsStateKey);
 
     m_ours.Delete();
 
-    EXPECT_EQ(before, ReadRegistryTree(HKEY_LOCAL_MACHINE, kStateKey));
+    EXPECT_EQ(before, ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsStateKey));
     ExpectMirrorMatchesState();
     EXPECT_EQ(ini, ReadFileBytes(IniPath()));
     EXPECT_NE(std::string::npos, TraceText().find("skip remove of 'C:\\Tools\\b.cmd'"));
@@ -244,11 +241,11 @@ TEST_F(ShutdownScriptTest, DecimalNamedForeignKeysAreNeverOverwritten)
     for (const wchar_t* name : {L"0", L"1", L"10", L"11", L"2"})
         foreign.push_back({name, std::wstring(L"C:\\Tools\\") + name + L".cmd"});
     AddScripts(foreign);
-    CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+    CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
 
     m_ours.Create(kDeferred);
 
-    CRegistryTree after = ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+    CRegistryTree after = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
     EXPECT_EQ(kOurs, ScriptOf(ScriptKey(L"3")));
     after.subKeys.erase(L"3");
     EXPECT_EQ(before.subKeys, after.subKeys);
@@ -259,7 +256,8 @@ TEST_F(ShutdownScriptTest, DecimalNamedForeignKeysAreNeverOverwritten)
     m_ours.Delete();
 
     // Every foreign script is still registered, with all its own values.
-    EXPECT_EQ(KeysByScript(before), KeysByScript(ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey)));
+    EXPECT_EQ(KeysByScript(before),
+              KeysByScript(ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey)));
     ExpectMirrorMatchesState();
 }
 
@@ -271,7 +269,7 @@ TEST_F(ShutdownScriptTest, KeyNumbersAreHexadecimal)
     AddScripts(foreign);
 
     m_ours.Create(kDeferred);
-    ASSERT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::wstring(kPolicyKey) + L"\\a"));
+    ASSERT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::wstring(kScriptsPolicyKey) + L"\\a"));
     std::vector<Script> listed = foreign;
     listed.push_back({L"a", kOurs, kDeferred});
     EXPECT_EQ(Entries(listed), IniSection("Shutdown"));
@@ -287,13 +285,13 @@ TEST_F(ShutdownScriptTest, KeyNumbersAreHexadecimal)
 
 TEST_F(ShutdownScriptTest, CreateKeepsAnExistingFileSysPath)
 {
-    CRegistrySandbox::SetString(kPolicyKey, L"FileSysPath", L"D:\\Policies\\Machine");
-    CRegistrySandbox::SetString(kPolicyKey, L"Other", L"kept");
-    CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+    CRegistrySandbox::SetString(kScriptsPolicyKey, L"FileSysPath", L"D:\\Policies\\Machine");
+    CRegistrySandbox::SetString(kScriptsPolicyKey, L"Other", L"kept");
+    CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
 
     m_ours.Create(kDeferred);
 
-    CRegistryTree after = ReadRegistryTree(HKEY_LOCAL_MACHINE, kPolicyKey);
+    CRegistryTree after = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
     EXPECT_EQ(before.values, after.values);
     ExpectMirrorMatchesState();
 }

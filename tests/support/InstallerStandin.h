@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+// The product code and patch codes the tests install and declare.
+inline constexpr wchar_t kSampleProduct[] = L"{11111111-2222-3333-4444-555555555555}";
+inline constexpr wchar_t kSampleCodeA[] = L"{0A1B2C3D-4E5F-6A7B-8C9D-A0B1C2D3E4F5}";
+inline constexpr wchar_t kSampleCodeB[] = L"{1B2C3D4E-5F6A-7B8C-9DA0-B1C2D3E4F5A6}";
+inline constexpr wchar_t kSampleCodeC[] = L"{2C3D4E5F-6A7B-8C9D-A0B1-C2D3E4F5A6B7}";
+
 // Drives the Windows Installer stand-ins of this process and of its children: points their
 // state and journal files into a folder, and clears every switch it set when it goes.
 class CInstallerStandin
