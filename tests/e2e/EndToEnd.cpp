@@ -5,11 +5,51 @@
 #include "catalog/FileSystemUtils.h"
 #include "catalog/ProductKeys.h"
 #include "catalog/RegistryUtils.h"
+#include "service/UsingOMX.h"
+#include "standins/omx/OmxStandin.h"
 
 namespace
 {
 constexpr wchar_t kEventLogKey[] =
     L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Tessaly Event Log";
+constexpr wchar_t kProgramSetting[] = L"ZAPATCH_E2E_PROGRAM";
+constexpr wchar_t kServiceRunningSetting[] = L"ZAPATCH_E2E_SERVICE_RUNNING";
+constexpr char kProbeLine[] = "32-bit code runs";
+
+std::wstring FolderOf(const std::wstring& path)
+{
+    return path.substr(0, path.rfind(L'\\'));
+}
+
+bool IsSet(const wchar_t* setting)
+{
+    return GetEnvironmentVariableW(setting, nullptr, 0) != 0;
+}
+
+void DeleteProductKeys(REGSAM view)
+{
+    CRegKeyHandle software;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view, software.Put()) !=
+        ERROR_SUCCESS)
+        return;
+    RegDeleteTreeW(software.Get(), L"TessalyLab");
+    RegDeleteKeyExW(software.Get(), L"TessalyLab", view, 0);
+}
+
+// Empty when the probe beside the program under test prints its line, else why not.
+std::string Why32BitCodeDoesNotRun()
+{
+    std::wstring probe = FolderOf(EndToEndTest::ProgramPath()) + L"\\wow64-probe.exe";
+    if (!FileExists(probe))
+        return "no " + Narrow(probe) + " (cmake --build --preset win32 builds it)";
+    CEventRun run = RunWithEventOutput(L"\"" + probe + L"\"");
+    if (Contains(run.standardOutput, kProbeLine))
+        return "";
+    return "32-bit Windows programs do not run here: wow64-probe.exe ended with exit code " +
+           std::to_string(run.exitCode) + " without printing \"" + kProbeLine +
+           "\" (Wine's wow64 mode needs its 32-bit DLLs named by WINEDLLPATH, see "
+           "scripts/prepare-wow64, and a kernel that runs 32-bit code)";
+}
 } // namespace
 
 std::string Narrow(const std::wstring& text)
@@ -39,13 +79,26 @@ EndToEndTest::EndToEndTest()
 
 EndToEndTest::~EndToEndTest()
 {
+    if (IsSet(kServiceRunningSetting))
+        StopOmxStandins();
     RemoveMachineState();
+}
+
+void EndToEndTest::SetUp()
+{
+    if (!Is32BitProgram())
+        return;
+    std::string why = Why32BitCodeDoesNotRun();
+    if (!why.empty())
+        GTEST_SKIP() << why;
+    if (IsSet(kServiceRunningSetting))
+        StartServiceUnlessRunning();
 }
 
 void EndToEndTest::RemoveMachineState()
 {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\TessalyLab");
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\TessalyLab");
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+        DeleteProductKeys(view);
     for (const wchar_t* key : {kScriptsStateKey, kScriptsMirrorKey, kEventLogKey})
     {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
@@ -56,23 +109,60 @@ void EndToEndTest::RemoveMachineState()
 void EndToEndTest::SetProductValue(const std::wstring& name, const std::wstring& value)
 {
     CRegKeyHandle key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, key.Put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, nullptr, 0,
+                              KEY_ALL_ACCESS | ProgramView(), nullptr, key.Put(), nullptr));
     ASSERT_EQ(ERROR_SUCCESS,
               RegSetValueExW(key.Get(), name.c_str(), 0, REG_SZ,
                              reinterpret_cast<const BYTE*>(value.c_str()),
                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
 }
 
-void EndToEndTest::DeleteProductValue(const std::wstring& name)
+void EndToEndTest::DeleteProductValue(const std::wstring& name, const wchar_t* key)
 {
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kEnvironmentKey, name.c_str());
+    CRegKeyHandle opened;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE | ProgramView(), opened.Put()) ==
+        ERROR_SUCCESS)
+        RegDeleteValueW(opened.Get(), name.c_str());
 }
 
 std::wstring EndToEndTest::ProgramPath()
 {
-    std::wstring self = GetModuleFilePath();
-    return self.substr(0, self.rfind(L'\\')) + L"\\ZAPatch.exe";
+    std::wstring folder = FolderOf(GetModuleFilePath());
+    wchar_t relative[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(kProgramSetting, relative, MAX_PATH))
+        return folder + L"\\ZAPatch.exe";
+    wchar_t full[MAX_PATH] = {};
+    GetFullPathNameW((folder + L"\\" + relative).c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
+bool EndToEndTest::Is32BitProgram()
+{
+    DWORD type = 0;
+    return GetBinaryTypeW(ProgramPath().c_str(), &type) && type == SCS_32BIT_BINARY;
+}
+
+REGSAM EndToEndTest::ProgramView()
+{
+    return Is32BitProgram() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
+
+// The shipped program waits seconds between its checks for the service: for it the product's
+// service is already up, as on a working machine.
+void EndToEndTest::StartServiceUnlessRunning()
+{
+    if (IsOMXRunning())
+        return;
+    std::wstring commandLine = L"\"" + FolderOf(ProgramPath()) + L"\\omx.exe\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &started));
+    CKernelHandle thread(started.hThread);
+    CKernelHandle process(started.hProcess);
+    ASSERT_TRUE(WaitOmxStandinReady(started.dwProcessId));
 }
 
 std::wstring EndToEndTest::Code(int i)
@@ -101,6 +191,8 @@ CProgramRun EndToEndTest::Run(const std::wstring& arguments,
 CProgramRun EndToEndTest::RunCommandLine(const std::wstring& commandLine,
                                          const std::vector<std::wstring>& settings)
 {
+    if (IsSet(kServiceRunningSetting))
+        StartServiceUnlessRunning();
     std::vector<std::wstring> all = settings;
     all.push_back(L"windir=" + m_windows);
     CEventRun run = RunWithEventOutput(commandLine, all, m_root.Path().c_str());

@@ -4,10 +4,18 @@
 // ltremote.dll, omx.exe) in build/win64. A child process sees the prefix's real registry, so the
 // fixture writes the product's keys there and removes them, the Group Policy script keys and
 // the event source again at both ends; these tests run one at a time.
+//
+// The same tests run the 32-bit programs in build/win32 under Wine's wow64 mode: the
+// environment names the program under test (ZAPATCH_E2E_PROGRAM, relative to the test program)
+// and, for the shipped program, whose service waits are real, asks for the product's service to
+// be running before each run (ZAPATCH_E2E_SERVICE_RUNNING). Where 32-bit code does not run
+// here, every test of a 32-bit program reports itself skipped.
 
 #include "support/EventOutput.h"
 #include "support/InstallerStandin.h"
 #include "support/Sandbox.h"
+
+#include "catalog/ProductKeys.h"
 
 #include <gtest/gtest.h>
 
@@ -24,9 +32,17 @@ struct CProgramRun
 
 class EndToEndTest : public ::testing::Test
 {
+  public:
+    static std::wstring ProgramPath();
+    static bool Is32BitProgram();
+    // KEY_WOW64_32KEY or KEY_WOW64_64KEY: the view in which the program under test finds its
+    // keys under HKEY_LOCAL_MACHINE\Software.
+    static REGSAM ProgramView();
+
   protected:
     EndToEndTest();
     ~EndToEndTest() override;
+    void SetUp() override;
 
     // Runs ZAPatch.exe with the arguments (after the program path) and the extra settings.
     CProgramRun Run(const std::wstring& arguments, const std::vector<std::wstring>& settings = {});
@@ -34,7 +50,6 @@ class EndToEndTest : public ::testing::Test
     CProgramRun RunCommandLine(const std::wstring& commandLine,
                                const std::vector<std::wstring>& settings = {});
 
-    static std::wstring ProgramPath();
     static std::wstring Code(int i); // {0000000i-0000-0000-0000-000000000000}, ascending with i
     // The state file's line for Code(code), without its line end.
     static std::string State(int code, const char* state);
@@ -52,7 +67,7 @@ class EndToEndTest : public ::testing::Test
     static std::vector<std::pair<std::wstring, std::wstring>> ShutdownScripts();
 
     static void SetProductValue(const std::wstring& name, const std::wstring& value);
-    static void DeleteProductValue(const std::wstring& name);
+    static void DeleteProductValue(const std::wstring& name, const wchar_t* key = kEnvironmentKey);
 
     CTempFolder m_root;
     std::wstring m_product = m_root / L"Product";
@@ -63,6 +78,7 @@ class EndToEndTest : public ::testing::Test
 
   private:
     static void RemoveMachineState();
+    static void StartServiceUnlessRunning();
     size_t m_traceSeen = 0;
 };
 

@@ -52,7 +52,8 @@ void SetMachineValue(const std::wstring& key, const std::wstring& name, DWORD ty
 {
     CRegKeyHandle opened;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, opened.Put(), nullptr));
+                                             KEY_ALL_ACCESS | EndToEndTest::ProgramView(), nullptr,
+                                             opened.Put(), nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(opened.Get(), name.c_str(), 0, type,
                                             static_cast<const BYTE*>(data), bytes));
 }

@@ -20,7 +20,8 @@ void ExpectSuccessfulRun(const CProgramRun& run);
 // and the error event.
 void ExpectFailedInstallationWithoutTrace(const CProgramRun& run);
 
-// Writes a value of any type under HKEY_LOCAL_MACHINE\key of the prefix's real registry.
+// Writes a value of any type under HKEY_LOCAL_MACHINE\key of the prefix's real registry, in the
+// program's view.
 void SetMachineValue(const std::wstring& key, const std::wstring& name, DWORD type,
                      const void* data, DWORD bytes);
 void SetMachineString(const std::wstring& key, const std::wstring& name, const std::wstring& value);

@@ -37,7 +37,7 @@ class ProductKeysFaultTest : public EndToEndTest
     {
         DWORD number = 1;
         if (damage == Damage::Missing)
-            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, KeyOf(name), name.c_str());
+            DeleteProductValue(name, KeyOf(name));
         else if (damage == Damage::Dword)
             SetMachineValue(KeyOf(name), name, REG_DWORD, &number, sizeof(number));
         else

@@ -20,6 +20,10 @@
 #include "service/LatticeApi.h"
 #include "standins/omx/OmxStandin.h"
 
+// The framework's documented convention, written out here rather than taken from the program's
+// header: a program built with another one must fail against this library, not agree with it.
+#define FRAMEWORK_CALL __stdcall
+
 #include <windows.h>
 
 #include <cstdarg>
@@ -83,21 +87,21 @@ uint32_t BaseValue(const cSerializable* record)
                                               sizeof(void*));
 }
 
-LTStatus LT_CALL HandlerInit(cSerializable* record, uint32_t flags)
+LTStatus FRAMEWORK_CALL HandlerInit(cSerializable* record, uint32_t flags)
 {
     Journal("Handler init value %u flags %u", BaseValue(record), flags);
     return 0;
 }
 
-LTStatus LT_CALL HandlerFree(cSerializable* record)
+LTStatus FRAMEWORK_CALL HandlerFree(cSerializable* record)
 {
     Journal("Handler free value %u", BaseValue(record));
     return 0;
 }
 
 // Only the request record's type is known here.
-LTStatus LT_CALL FindSerializableType(hOBJECT, LTSerializableDescriptor** descriptor,
-                                      uint32_t typeId)
+LTStatus FRAMEWORK_CALL FindSerializableType(hOBJECT, LTSerializableDescriptor** descriptor,
+                                             uint32_t typeId)
 {
     static const LTFunction handler[3] = {reinterpret_cast<LTFunction>(&HandlerInit), nullptr,
                                           reinterpret_cast<LTFunction>(&HandlerFree)};
@@ -107,14 +111,14 @@ LTStatus LT_CALL FindSerializableType(hOBJECT, LTSerializableDescriptor** descri
     return *descriptor ? 0 : kFailure;
 }
 
-LTStatus LT_CALL LoadProxyStub(hOBJECT, int32_t flags, const char* module, uint32_t length,
-                               int32_t mode)
+LTStatus FRAMEWORK_CALL LoadProxyStub(hOBJECT, int32_t flags, const char* module, uint32_t length,
+                                      int32_t mode)
 {
     Journal("LoadProxyStub %d %.*s %u %d", flags, static_cast<int>(length), module, length, mode);
     return Switch("ZAPATCH_STANDIN_LTREMOTE_PXSTUB_FAILS") ? kFailure : 0;
 }
 
-LTStatus LT_CALL AllocMem(hOBJECT, void** memory, uint32_t bytes)
+LTStatus FRAMEWORK_CALL AllocMem(hOBJECT, void** memory, uint32_t bytes)
 {
     Journal("AllocMem %u", bytes);
     *memory = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
@@ -122,7 +126,7 @@ LTStatus LT_CALL AllocMem(hOBJECT, void** memory, uint32_t bytes)
     return 0;
 }
 
-LTStatus LT_CALL FreeMem(hOBJECT, void* memory)
+LTStatus FRAMEWORK_CALL FreeMem(hOBJECT, void* memory)
 {
     auto found = g_allocations.find(memory);
     if (found == g_allocations.end())
@@ -138,15 +142,15 @@ LTStatus LT_CALL FreeMem(hOBJECT, void* memory)
 
 // Proxy of "TaskManager"
 
-LTStatus LT_CALL SendMsg(hOBJECT proxy, uint32_t msgClass, uint32_t msgId, void* context,
-                         cSerializable* payload, uint32_t size)
+LTStatus FRAMEWORK_CALL SendMsg(hOBJECT proxy, uint32_t msgClass, uint32_t msgId, void* context,
+                                cSerializable* payload, uint32_t size)
 {
     char record[96] = "null";
     if (payload)
     {
         // Read as the framework reads records: the operation table, then the fields.
         auto table = *reinterpret_cast<const LTFunction* const*>(payload);
-        auto typeId = reinterpret_cast<uint32_t(LT_CALL*)(const cSerializable*)>(table[0]);
+        auto typeId = reinterpret_cast<uint32_t(FRAMEWORK_CALL*)(const cSerializable*)>(table[0]);
         auto pid = reinterpret_cast<const uint32_t*>(reinterpret_cast<const char*>(payload) +
                                                      sizeof(void*) + 4);
         snprintf(record, sizeof(record), "type %x value %u pid %u", typeId(payload),
@@ -158,7 +162,7 @@ LTStatus LT_CALL SendMsg(hOBJECT proxy, uint32_t msgClass, uint32_t msgId, void*
     return failFrom && ++g_sendCalls >= failFrom ? kFailure : 0;
 }
 
-LTStatus LT_CALL Stop(hOBJECT proxy, int32_t mode)
+LTStatus FRAMEWORK_CALL Stop(hOBJECT proxy, int32_t mode)
 {
     Journal("Stop %d %d", ProxyNumber(proxy), mode);
     StopOmxStandins();
@@ -199,19 +203,19 @@ LTObject g_root = {};
 
 // Entry points
 
-LTStatus LT_CALL Init(const GUID* clientId, int32_t mode, int32_t flags)
+LTStatus FRAMEWORK_CALL Init(const GUID* clientId, int32_t mode, int32_t flags)
 {
     bool known = memcmp(clientId, &kZAPatchClientId, sizeof(GUID)) == 0;
     Journal("Init %s %d %d", known ? "ZAPatch" : "unknown-client", mode, flags);
     return known && !Switch("ZAPATCH_STANDIN_LTREMOTE_INIT_FAILS") ? 0 : kFailure;
 }
 
-void LT_CALL Deinit()
+void FRAMEWORK_CALL Deinit()
 {
     Journal("Deinit");
 }
 
-LTStatus LT_CALL GetRoot(hOBJECT* root)
+LTStatus FRAMEWORK_CALL GetRoot(hOBJECT* root)
 {
     Journal("GetRoot");
     if (Switch("ZAPATCH_STANDIN_LTREMOTE_GETROOT_FAILS"))
@@ -238,9 +242,9 @@ bool StartOmx()
     return WaitOmxStandinReady(process.dwProcessId);
 }
 
-LTStatus LT_CALL StartProcess(int32_t session, const char* image, const char* args,
-                              uint32_t timeout, int32_t reserved1, int32_t reserved2,
-                              int32_t reserved3)
+LTStatus FRAMEWORK_CALL StartProcess(int32_t session, const char* image, const char* args,
+                                     uint32_t timeout, int32_t reserved1, int32_t reserved2,
+                                     int32_t reserved3)
 {
     Journal("StartProcess %d %s %s %u %d %d %d", session, image, args, timeout, reserved1,
             reserved2, reserved3);
@@ -249,7 +253,7 @@ LTStatus LT_CALL StartProcess(int32_t session, const char* image, const char* ar
     return StartOmx() ? 0 : kFailure;
 }
 
-LTStatus LT_CALL AttachProxy(int32_t session, const char* name, hOBJECT* proxy)
+LTStatus FRAMEWORK_CALL AttachProxy(int32_t session, const char* name, hOBJECT* proxy)
 {
     const char* where =
         g_allocations.count(const_cast<char*>(name)) ? "" : " (not framework memory)";
@@ -264,13 +268,13 @@ LTStatus LT_CALL AttachProxy(int32_t session, const char* name, hOBJECT* proxy)
     return 0;
 }
 
-void LT_CALL ReleaseProxy(hOBJECT proxy)
+void FRAMEWORK_CALL ReleaseProxy(hOBJECT proxy)
 {
     Journal("ReleaseProxy %d", ProxyNumber(proxy));
     delete reinterpret_cast<Proxy*>(proxy);
 }
 
-LTStatus LT_CALL CheckProxy(hOBJECT proxy)
+LTStatus FRAMEWORK_CALL CheckProxy(hOBJECT proxy)
 {
     Journal("CheckProxy %d", ProxyNumber(proxy));
     return Switch("ZAPATCH_STANDIN_LTREMOTE_CHECK_FAILS") ? kFailure : 0;
@@ -282,7 +286,8 @@ LTStatus LT_CALL CheckProxy(hOBJECT proxy)
 #define LTGetAPI2 LTGetAPI
 #endif
 
-extern "C" __declspec(dllexport) LTStatus LT_CALL LTGetAPI2(LTFunction* table, uint32_t bytes)
+extern "C" __declspec(dllexport) LTStatus FRAMEWORK_CALL
+    LTGetAPI2(LTFunction* table, uint32_t bytes)
 {
     if (bytes != kLTEntryCount * sizeof(LTFunction))
     {
