@@ -59,6 +59,31 @@ class DeferredRoadTest : public EndToEndTest
 };
 } // namespace
 
+// For a 32-bit program system32 is syswow64 while redirection is on: scripts.ini must land in the
+// real system folder all the same, with redirection switched off and on again around the write.
+TEST_F(DeferredRoadTest, ScriptsIniLandsInTheRealSystemFolder)
+{
+    wchar_t windows[MAX_PATH] = {};
+    ASSERT_NE(0u, GetWindowsDirectoryW(windows, MAX_PATH));
+    m_windows = windows;
+    const std::wstring ini = L"\\GroupPolicy\\Machine\\Scripts\\scripts.ini";
+    auto removeInis = [&] {
+        for (const wchar_t* system : {L"\\system32", L"\\syswow64"})
+            DeleteFileW((m_windows + system + ini).c_str());
+    };
+    removeInis();
+    AddPatch(L"a.msp", 1);
+    CProgramRun run = Run(L"/when reboot");
+    ExpectScheduled(L"/when now /clean ");
+    EXPECT_FALSE(FileExists(m_windows + L"\\syswow64" + ini));
+    if (Is32BitProgram())
+    {
+        EXPECT_TRUE(Contains(run.trace, "FS WOW64 redirection disabled TRUE")) << run.trace;
+        EXPECT_TRUE(Contains(run.trace, "FS WOW64 redirection enabled TRUE")) << run.trace;
+    }
+    removeInis();
+}
+
 TEST_F(DeferredRoadTest, RebootRegistersTheScriptAndTheShutdownRunInstalls)
 {
     AddPatch(L"a.msp", 1, L"B");

@@ -48,20 +48,21 @@ void ExpectSuccessfulRun(const CProgramRun& run)
 }
 
 void SetMachineValue(const std::wstring& key, const std::wstring& name, DWORD type,
-                     const void* data, DWORD bytes)
+                     const void* data, DWORD bytes, REGSAM view)
 {
     CRegKeyHandle opened;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS | EndToEndTest::ProgramView(), nullptr,
-                                             opened.Put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view,
+                              nullptr, opened.Put(), nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(opened.Get(), name.c_str(), 0, type,
                                             static_cast<const BYTE*>(data), bytes));
 }
 
-void SetMachineString(const std::wstring& key, const std::wstring& name, const std::wstring& value)
+void SetMachineString(const std::wstring& key, const std::wstring& name, const std::wstring& value,
+                      REGSAM view)
 {
     SetMachineValue(key, name, REG_SZ, value.c_str(),
-                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)), view);
 }
 
 std::string StateFileText(const std::string& lines)

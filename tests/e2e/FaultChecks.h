@@ -21,10 +21,11 @@ void ExpectSuccessfulRun(const CProgramRun& run);
 void ExpectFailedInstallationWithoutTrace(const CProgramRun& run);
 
 // Writes a value of any type under HKEY_LOCAL_MACHINE\key of the prefix's real registry, in the
-// program's view.
+// program's view unless told another.
 void SetMachineValue(const std::wstring& key, const std::wstring& name, DWORD type,
-                     const void* data, DWORD bytes);
-void SetMachineString(const std::wstring& key, const std::wstring& name, const std::wstring& value);
+                     const void* data, DWORD bytes, REGSAM view = EndToEndTest::ProgramView());
+void SetMachineString(const std::wstring& key, const std::wstring& name, const std::wstring& value,
+                      REGSAM view = EndToEndTest::ProgramView());
 
 // "[PATCHES_STATE]" with the given lines, as another run would have left it.
 std::string StateFileText(const std::string& lines);

@@ -89,6 +89,15 @@ TEST_F(ProductKeysFaultTest, ProductRootTooLongFailsTheRunBeforeAnyChange)
     ExpectProductFolderFailure(Damage::Long);
 }
 
+// A 32-bit program reads HKEY_LOCAL_MACHINE\Software through Wow6432Node and a 64-bit one past
+// it: a product folder registered only in the other view is no product folder for the program.
+TEST_F(ProductKeysFaultTest, ProductRootOnlyInTheOtherRegistryViewIsNotSeen)
+{
+    REGSAM otherView = ProgramView() == KEY_WOW64_32KEY ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    SetMachineString(kEnvironmentKey, L"ProductRoot", m_product, otherView);
+    ExpectProductFolderFailure(Damage::Missing);
+}
+
 // Without a trace folder the trace goes to the working folder, and so does the installer's log.
 TEST_F(ProductKeysFaultTest, TraceRootMissingKeepsTheRunGoing)
 {
