@@ -51,7 +51,7 @@ sim_wine_quiet() {
 sim_reg_import() {
     local file="$SIM_WORK/import.reg"
     { echo 'REGEDIT4'; echo; cat; } >"$file"
-    sim_wine_quiet "$SIM_WORK/regedit.txt" regedit /S "$(sim_winpath "$file")"
+    sim_wine_quiet "$SIM_WORK/regedit.txt" "$SIM_REGEDIT" /S "$(sim_winpath "$file")"
 }
 
 # A .reg string: backslashes and quotes escaped.
@@ -61,15 +61,19 @@ sim_reg_string() {
 }
 
 # Lays out a fresh product in $1 (a folder under the prefix's drive_c) with the stand-ins
-# beside ZAPatch.exe, the product's registry keys with the installed hotfix letters $2, no
-# shutdown script registered, and the stand-ins' files in $SIM_WORK. Everything an earlier run
-# left is removed first.
+# beside ZAPatch.exe, all taken from the build folder $3 (build/win64 when not given), the
+# product's registry keys with the installed hotfix letters $2, no shutdown script registered,
+# and the stand-ins' files in $SIM_WORK. Everything an earlier run left is removed first.
 sim_make_product() {
     SIM_PRODUCT="$1"
     SIM_PATCHES="$SIM_PRODUCT/Patches"
     SIM_TRACE="$SIM_PRODUCT/Trace"
     SIM_WORK="$(dirname "$WINEPREFIX")/work"
-    local hotfixes="$2" build=build/win64
+    local hotfixes="$2" build="${3:-build/win64}"
+    # The keys go to the registry view of the program: the shipped 32-bit one reads
+    # HKEY_LOCAL_MACHINE\Software through Wow6432Node, as the 32-bit regedit writes it.
+    SIM_REGEDIT=regedit
+    [[ "$build" == build/win32 ]] && SIM_REGEDIT='C:\windows\syswow64\regedit.exe'
     rm -rf "$SIM_PRODUCT" "$SIM_WORK"
     rm -f "$WINEPREFIX/drive_c/windows/system32/GroupPolicy/Machine/Scripts/scripts.ini"
     mkdir -p "$SIM_PATCHES" "$SIM_TRACE" "$SIM_WORK"
@@ -96,6 +100,18 @@ EOF
     ZAPATCH_STANDIN_LTREMOTE_JOURNAL="$(sim_winpath "$SIM_WORK/service-calls.txt")"
     # The test build may skip the service link's waits of seconds between its checks.
     export ZAPATCH_TEST_NO_WAITS=1
+}
+
+# The product's service runs, as on a working machine: otherwise a run would first look for it
+# 30 times, a second apart (the shipped program waits for real), and then start it.
+sim_start_service() {
+    wine "$SIM_PRODUCT/omx.exe" </dev/null >/dev/null 2>&1 &
+    SIM_SERVICE_PID=$!
+    sleep 1
+}
+sim_stop_service() {
+    kill "$SIM_SERVICE_PID" 2>/dev/null || true
+    wait "$SIM_SERVICE_PID" 2>/dev/null || true
 }
 
 # {0000000n-0000-0000-0000-000000000000}: a patch code that sorts with n.

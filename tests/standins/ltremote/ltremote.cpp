@@ -32,6 +32,41 @@
 #include <map>
 #include <string>
 
+// Calls a record's operation that takes the record alone, as the framework does: __stdcall, so
+// the operation removes its argument from the stack. One of another convention leaves the stack
+// unbalanced: that is set right here and reported, not left to crash the caller later, or not.
+extern "C" uint32_t CallRecordOperation(LTFunction operation, const cSerializable* record,
+                                        int* balanced);
+#ifdef __i386__
+asm(".text\n"
+    ".globl _CallRecordOperation\n"
+    "_CallRecordOperation:\n"
+    "    pushl %ebp\n"
+    "    movl %esp, %ebp\n"
+    "    pushl %esi\n"
+    "    movl %esp, %esi\n" // the stack as it must be again after the call
+    "    pushl 12(%ebp)\n"
+    "    movl 12(%ebp), %ecx\n" // the record in ecx too, as a member function expects it
+    "    call *8(%ebp)\n"
+    "    xorl %ecx, %ecx\n"
+    "    cmpl %esp, %esi\n"
+    "    sete %cl\n"
+    "    movl 16(%ebp), %edx\n"
+    "    movl %ecx, (%edx)\n"
+    "    movl %esi, %esp\n"
+    "    popl %esi\n"
+    "    popl %ebp\n"
+    "    ret\n");
+#else
+// One convention only on x86_64.
+extern "C" uint32_t CallRecordOperation(LTFunction operation, const cSerializable* record,
+                                        int* balanced)
+{
+    *balanced = 1;
+    return reinterpret_cast<uint32_t (*)(const cSerializable*)>(operation)(record);
+}
+#endif
+
 namespace
 {
 constexpr LTStatus kFailure = static_cast<LTStatus>(0x8000004C);
@@ -150,11 +185,17 @@ LTStatus FRAMEWORK_CALL SendMsg(hOBJECT proxy, uint32_t msgClass, uint32_t msgId
     {
         // Read as the framework reads records: the operation table, then the fields.
         auto table = *reinterpret_cast<const LTFunction* const*>(payload);
-        auto typeId = reinterpret_cast<uint32_t(FRAMEWORK_CALL*)(const cSerializable*)>(table[0]);
+        int balanced = 0;
+        uint32_t typeId = CallRecordOperation(table[0], payload, &balanced);
+        if (!balanced)
+        {
+            Journal("sysSendMsg: the record's operations are not __stdcall");
+            return kFailure;
+        }
         auto pid = reinterpret_cast<const uint32_t*>(reinterpret_cast<const char*>(payload) +
                                                      sizeof(void*) + 4);
-        snprintf(record, sizeof(record), "type %x value %u pid %u", typeId(payload),
-                 BaseValue(payload), *pid);
+        snprintf(record, sizeof(record), "type %x value %u pid %u", typeId, BaseValue(payload),
+                 *pid);
     }
     Journal("sysSendMsg %d %x %x %llx %s %x", ProxyNumber(proxy), msgClass, msgId,
             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(context)), record, size);
