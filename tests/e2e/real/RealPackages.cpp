@@ -1,0 +1,62 @@
+#include "e2e/real/RealPackages.h"
+
+#include "RealPatchWriter.h"
+
+#include "catalog/FileSystemUtils.h"
+
+#include <msi.h>
+
+namespace
+{
+std::wstring ProductPackage()
+{
+    std::wstring self = GetModuleFilePath();
+    return self.substr(0, self.rfind(L'\\')) + L"\\product.msi";
+}
+} // namespace
+
+void RealPackagesTest::SetUp()
+{
+    MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    RemoveProduct(); // what a test that did not finish left behind
+    ASSERT_EQ(ERROR_SUCCESS, MsiInstallProductW(ProductPackage().c_str(), L""));
+    ASSERT_TRUE(RegisteredPatches().empty());
+}
+
+void RealPackagesTest::TearDown()
+{
+    RemoveProduct();
+}
+
+void RealPackagesTest::RemoveProduct()
+{
+    if (MsiQueryProductStateW(kRealProduct) != INSTALLSTATE_DEFAULT)
+        return;
+    EXPECT_EQ(ERROR_SUCCESS,
+              MsiConfigureProductW(kRealProduct, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT));
+}
+
+void RealPackagesTest::AddRealPatch(const std::wstring& name, int code, const std::wstring& letter,
+                                    const std::wstring& product) const
+{
+    ASSERT_EQ(ERROR_SUCCESS,
+              WriteRealPatch(m_patches + L"\\" + name, {Code(code), product, letter}));
+}
+
+std::vector<std::wstring> RealPackagesTest::RegisteredPatches()
+{
+    std::vector<std::wstring> codes;
+    wchar_t patch[40];
+    wchar_t transforms[1024];
+    for (DWORD index = 0;; ++index)
+    {
+        DWORD chars = 1024;
+        UINT status = MsiEnumPatchesW(kRealProduct, index, patch, transforms, &chars);
+        if (status != ERROR_SUCCESS)
+        {
+            EXPECT_EQ(static_cast<UINT>(ERROR_NO_MORE_ITEMS), status);
+            return codes;
+        }
+        codes.push_back(patch);
+    }
+}
