@@ -1,5 +1,6 @@
 #include "e2e/real/RealPackages.h"
 
+#include "AppliedPatches.h"
 #include "RealPatchWriter.h"
 
 #include "catalog/FileSystemUtils.h"
@@ -46,17 +47,6 @@ void RealPackagesTest::AddRealPatch(const std::wstring& name, int code, const st
 std::vector<std::wstring> RealPackagesTest::RegisteredPatches()
 {
     std::vector<std::wstring> codes;
-    wchar_t patch[40];
-    wchar_t transforms[1024];
-    for (DWORD index = 0;; ++index)
-    {
-        DWORD chars = 1024;
-        UINT status = MsiEnumPatchesW(kRealProduct, index, patch, transforms, &chars);
-        if (status != ERROR_SUCCESS)
-        {
-            EXPECT_EQ(static_cast<UINT>(ERROR_NO_MORE_ITEMS), status);
-            return codes;
-        }
-        codes.push_back(patch);
-    }
+    EXPECT_EQ(ERROR_SUCCESS, AppliedPatches(kRealProduct, codes));
+    return codes;
 }
