@@ -44,6 +44,13 @@ void RealPackagesTest::AddRealPatch(const std::wstring& name, int code, const st
               WriteRealPatch(m_patches + L"\\" + name, {Code(code), product, letter}));
 }
 
+CProgramRun RealPackagesTest::RunWithThinMsiexec(const std::wstring& arguments)
+{
+    std::wstring program = ProgramPath();
+    program.insert(program.rfind(L'\\'), L"\\multi");
+    return RunCommandLine(L"\"" + program + L"\" " + arguments);
+}
+
 std::vector<std::wstring> RealPackagesTest::RegisteredPatches()
 {
     std::vector<std::wstring> codes;

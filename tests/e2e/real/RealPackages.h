@@ -25,6 +25,10 @@ class RealPackagesTest : public EndToEndTest
     // Description, for the given product.
     void AddRealPatch(const std::wstring& name, int code, const std::wstring& letter,
                       const std::wstring& product = kRealProduct) const;
+    // Runs the ZAPatch.exe of the folder "multi", where msiexec.exe is ours: it hands the
+    // update command line to the engine's MsiApplyMultiplePatchesW, since Wine's own takes one
+    // patch per /update.
+    CProgramRun RunWithThinMsiexec(const std::wstring& arguments);
     // The patches Wine's engine lists as applied to the test product.
     static std::vector<std::wstring> RegisteredPatches();
     std::string InstallerLog() const { return ReadFileBytes(m_traceFolder + L"\\ZAPatchMSI.log"); }

@@ -6,8 +6,7 @@
 
 #include <msi.h>
 
-// Wine's engine takes one patch per /update and cannot remove a patch: installing several
-// patches in one run and /uninstall are left to the stand-in tests.
+// Wine's engine cannot remove a patch: /uninstall is left to the stand-in tests.
 
 TEST_F(RealPackagesTest, NewPatchChosenByItsLetterIsAppliedNowAndRecordedFromTheEngine)
 {
@@ -78,4 +77,22 @@ TEST_F(RealPackagesTest, IgnoredRealPatchesAreNotAppliedByTheNextRun)
     EXPECT_FALSE(Contains(next.trace, "Run msiexec")) << next.trace;
     EXPECT_TRUE(RegisteredPatches().empty());
     EXPECT_TRUE(Contains(StateFile(), State(1, "ignored"))) << StateFile();
+}
+
+TEST_F(RealPackagesTest, SeveralNewPatchesAreAppliedInOneUpdateThroughTheThinMsiexec)
+{
+    // Wine's msiexec.exe fails on "/update a.msp;b.msp" (1627); here msiexec.exe is ours and
+    // hands the same command line to Wine's engine (MsiApplyMultiplePatchesW).
+    AddRealPatch(L"a.msp", 1, L"C");
+    AddRealPatch(L"b.msp", 2, L"D");
+    CProgramRun run = RunWithThinMsiexec(L"/when now");
+
+    ExpectSuccessfulRun(run);
+    EXPECT_TRUE(Contains(run.trace, " /update \"a.msp;b.msp\" INSTALLONREBOOT=1")) << run.trace;
+    EXPECT_EQ((std::vector<std::wstring>{Code(1), Code(2)}), RegisteredPatches());
+    EXPECT_TRUE(Contains(StateFile(), State(1, "installed"))) << StateFile();
+    EXPECT_TRUE(Contains(StateFile(), State(2, "installed"))) << StateFile();
+    ASSERT_EQ(2u, run.events.size());
+    EXPECT_EQ(L"Patch version: 1.0.0.72\nPatches installed successfully:\na.msp\nb.msp\n",
+              run.events[1].text);
 }
