@@ -18,6 +18,7 @@ std::wstring ProductPackage()
 
 void RealPackagesTest::SetUp()
 {
+    EndToEndTest::SetUp();
     MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
     RemoveProduct(); // what a test that did not finish left behind
     ASSERT_EQ(ERROR_SUCCESS, MsiInstallProductW(ProductPackage().c_str(), L""));
@@ -27,6 +28,7 @@ void RealPackagesTest::SetUp()
 void RealPackagesTest::TearDown()
 {
     RemoveProduct();
+    EndToEndTest::TearDown();
 }
 
 void RealPackagesTest::RemoveProduct()
