@@ -19,6 +19,8 @@ std::wstring ProductPackage()
 void RealPackagesTest::SetUp()
 {
     EndToEndTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+        return;
     MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
     RemoveProduct(); // what a test that did not finish left behind
     ASSERT_EQ(ERROR_SUCCESS, MsiInstallProductW(ProductPackage().c_str(), L""));
