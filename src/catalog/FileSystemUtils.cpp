@@ -20,13 +20,10 @@ DWORD IgnoreExisting(DWORD status)
 {
     return status == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : status;
 }
-} // namespace
 
-DWORD CreateDirRecurs(const wchar_t* path)
+// The trace log creates its own folder with traced off: it cannot trace before it exists.
+DWORD CreateDirTree(const std::wstring& folder, bool traced)
 {
-    if (!path)
-        return ERROR_INVALID_PARAMETER;
-    std::wstring folder(path);
     DWORD status = CreateOneDir(folder);
     if (status != ERROR_FILE_NOT_FOUND && status != ERROR_PATH_NOT_FOUND)
         return IgnoreExisting(status);
@@ -34,16 +31,29 @@ DWORD CreateDirRecurs(const wchar_t* path)
     size_t lastSeparator = folder.rfind(L'\\');
     if (lastSeparator == std::wstring::npos)
     {
-        CTraceLog::Instance().Trace(300, L"%s: incorrect path %s", kCreateDirRecurs, path);
+        if (traced)
+            CTraceLog::Instance().Trace(300, L"%s: incorrect path %s", kCreateDirRecurs,
+                                        folder.c_str());
         return ERROR_BAD_PATHNAME;
     }
-    status = CreateDirRecurs(folder.substr(0, lastSeparator).c_str());
+    status = CreateDirTree(folder.substr(0, lastSeparator), traced);
     if (status != ERROR_SUCCESS)
         return status;
     status = CreateOneDir(folder);
-    if (status != ERROR_SUCCESS)
+    if (status != ERROR_SUCCESS && traced)
         CTraceLog::Instance().Trace(300, L"%s", ErrorTextW(kCreateDirRecurs, status).c_str());
     return IgnoreExisting(status);
+}
+} // namespace
+
+DWORD CreateDirRecurs(const wchar_t* path)
+{
+    return path ? CreateDirTree(path, true) : ERROR_INVALID_PARAMETER;
+}
+
+DWORD CreateDirRecursUntraced(const wchar_t* path)
+{
+    return path ? CreateDirTree(path, false) : ERROR_INVALID_PARAMETER;
 }
 
 std::wstring GetModuleFilePath(HMODULE module)

@@ -17,6 +17,16 @@ DWORD ReadValue(HKEY key, const wchar_t* valueName, std::vector<wchar_t>& buffer
 }
 } // namespace
 
+// RegSetValueExW adds the terminator that the count of a string value leaves out whenever the
+// character after the counted bytes is zero; a non-zero character there keeps the bytes exact.
+DWORD RegSetValueExact(HKEY key, const wchar_t* valueName, DWORD type, const BYTE* data,
+                       DWORD bytes)
+{
+    std::vector<BYTE> guarded(data, data + bytes);
+    guarded.insert(guarded.end(), 2, 0xFF);
+    return RegSetValueExW(key, valueName, 0, type, guarded.data(), bytes);
+}
+
 DWORD RegQueryStrValue(HKEY key, const wchar_t* valueName, std::vector<wchar_t>& buffer)
 {
     buffer.assign(kFirstReadChars, L'\0');

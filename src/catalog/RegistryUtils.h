@@ -16,5 +16,9 @@ DWORD RegQueryStrValue(HKEY key, const wchar_t* valueName, std::vector<wchar_t>&
 DWORD RegQuerySubKeyStrValue(HKEY root, const std::wstring& subKey, const std::wstring& valueName,
                              std::vector<wchar_t>& buffer);
 
+// Stores exactly bytes of data, also for a string whose count leaves its terminator out.
+DWORD RegSetValueExact(HKEY key, const wchar_t* valueName, DWORD type, const BYTE* data,
+                       DWORD bytes);
+
 // Replaces each %name% in text, left to right, by the value name of root\subKey.
 DWORD SubstituteRegVariables(HKEY root, const wchar_t* subKey, std::wstring& text);

@@ -1,8 +1,11 @@
 #include "diag/TraceLog.h"
 
+#include "catalog/FileSystemUtils.h"
 #include "catalog/Handles.h"
 #include "catalog/RegistryUtils.h"
 #include "catalog/ProductKeys.h"
+
+#include <shlwapi.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -15,6 +18,8 @@ constexpr wchar_t kFileName[] = L"ZAPatch.log";
 constexpr wchar_t kBanner[] = L"\n===Slim Node patcher trace file===\n";
 constexpr wchar_t kPrefixFormat[] = L"\n%02d:%02d:%02d.%03d\t%03x\t%s\t%s\t";
 constexpr size_t kPrefixCapacity = 128;
+// How long an entry waits for another process that has the file open for writing.
+constexpr ULONGLONG kSharingWaitMs = 50;
 
 std::wstring ReadTraceRoot()
 {
@@ -23,6 +28,30 @@ std::wstring ReadTraceRoot()
         ERROR_SUCCESS)
         return {};
     return buffer.data();
+}
+
+// A trace folder that a cleanup tool deleted is made again: the installer's log goes there too,
+// and Windows Installer refuses to run when it cannot open its log. Only a full path is made.
+void CreateFolderOf(const std::wstring& filePath)
+{
+    std::wstring folder = filePath.substr(0, filePath.find_last_of(L'\\') + 1);
+    if (folder.size() > 1 && !PathIsRelativeW(folder.c_str()))
+        CreateDirRecursUntraced(folder.substr(0, folder.size() - 1).c_str());
+}
+
+// Another patch manager started at the same moment writes its one line too: a sharing violation
+// is waited out for a short while instead of losing the entry.
+FILE* OpenForAppend(const std::wstring& filePath)
+{
+    const ULONGLONG deadline = GetTickCount64() + kSharingWaitMs;
+    for (;;)
+    {
+        // Others may read the file while it is open, but nobody else may write to it.
+        FILE* file = _wfsopen(filePath.c_str(), L"ab", _SH_DENYWR);
+        if (file || GetLastError() != ERROR_SHARING_VIOLATION || GetTickCount64() >= deadline)
+            return file;
+        Sleep(1);
+    }
 }
 
 // Formats with msvcrt, whose wide printf family keeps the Microsoft meaning of %s and %S.
@@ -83,6 +112,7 @@ CTraceLog& CTraceLog::Instance()
 CTraceLog::CTraceLog() : m_traceFolder(ReadTraceRoot())
 {
     m_filePath = m_traceFolder + kFileName;
+    CreateFolderOf(m_filePath);
     Append(kBanner);
 }
 
@@ -103,8 +133,7 @@ void CTraceLog::Trace(int level, const wchar_t* format, ...)
 
 void CTraceLog::Append(const std::wstring& text) const
 {
-    // Others may read the file while it is open, but nobody else may write to it.
-    FILE* file = _wfsopen(m_filePath.c_str(), L"ab", _SH_DENYWR);
+    FILE* file = OpenForAppend(m_filePath);
     if (!file)
         return;
     std::string bytes = ToFileBytes(text);

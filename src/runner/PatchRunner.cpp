@@ -11,6 +11,7 @@
 #include "diag/EventLog.h"
 #include "diag/TraceLog.h"
 #include "runner/CrtProc.h"
+#include "runner/DeferredParameters.h"
 #include "runner/PatchLetter.h"
 #include "runner/WhenParameter.h"
 #include "service/UsingOMX.h"
@@ -26,16 +27,6 @@ constexpr wchar_t kApply[] = L"CPatchRunner::ApplyPublicPachesNow";
 constexpr wchar_t kUninstall[] = L"CPatchRunner::UninstallPublicPachesNow";
 constexpr wchar_t kRun[] = L"CPatchRunner::RunPublicPatch";
 constexpr wchar_t kDefer[] = L"CPatchRunner::CreateShutdownScript";
-
-// The deferred run repeats every option of this one, with "now" for /when, and removes its own
-// registration first.
-std::wstring DeferredParameters(const CCMDParser& commandLine)
-{
-    std::wstring parameters = commandLine.IsParamPresent(L"/when") ? L"" : L"/when now ";
-    for (const auto& [name, value] : commandLine.GetAllParams())
-        parameters += name + L' ' + (name == L"/when" ? L"now" : value) + L' ';
-    return parameters + L"/clean ";
-}
 
 std::wstring JoinList(const StringList& pieces, const wchar_t* separator)
 {

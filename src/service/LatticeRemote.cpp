@@ -50,6 +50,8 @@ LTStatus CLatticeRemote::SetUp(HMODULE module, const GUID* clientId)
     m_initialized = true;
     hOBJECT root = nullptr;
     m_status = Entry<LTGetRootFn>(kLTGetRoot)(&root);
+    if (m_status >= 0 && !root)
+        m_status = kLTErrNotFound; // every later call goes through the root
     if (m_status >= 0)
         g_root = m_root = root;
     return m_status;

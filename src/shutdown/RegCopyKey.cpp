@@ -1,6 +1,7 @@
 #include "shutdown/RegCopyKey.h"
 
 #include "catalog/Handles.h"
+#include "catalog/RegistryUtils.h"
 #include "diag/TraceLog.h"
 
 #include <algorithm>
@@ -81,15 +82,6 @@ DWORD EnumValue(HKEY source, DWORD index, std::vector<wchar_t>& name, DWORD& typ
                          &dataBytes);
 }
 
-// RegSetValueExW adds the terminator that the count of a string value leaves out whenever the
-// character after the counted bytes is zero; a non-zero character there keeps the bytes exact.
-void GuardDataEnd(std::vector<BYTE>& data, DWORD dataBytes)
-{
-    if (data.size() < dataBytes + 2)
-        data.resize(dataBytes + 2);
-    data[dataBytes] = data[dataBytes + 1] = 0xFF;
-}
-
 // Copies every value of source with its name, type and exact bytes; ERROR_NO_MORE_ITEMS when
 // all were copied.
 DWORD CopyValues(HKEY source, const CKeySizes& sizes, HKEY destination)
@@ -104,8 +96,7 @@ DWORD CopyValues(HKEY source, const CKeySizes& sizes, HKEY destination)
         status = EnumValue(source, index, name, type, data, dataBytes);
         if (status != ERROR_SUCCESS)
             break;
-        GuardDataEnd(data, dataBytes);
-        status = RegSetValueExW(destination, name.data(), 0, type, data.data(), dataBytes);
+        status = RegSetValueExact(destination, name.data(), type, data.data(), dataBytes);
     }
     return status;
 }

@@ -6,10 +6,12 @@
 #include "diag/ErrorText.h"
 #include "diag/TraceLog.h"
 #include "shutdown/RegCopyKey.h"
+#include "shutdown/ScriptKeyNames.h"
 #include "shutdown/Wow64FsRedirectionDisabler.h"
 
 #include <shlwapi.h>
 
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -26,12 +28,10 @@ constexpr wchar_t kMachineFolder[] = L"\\system32\\GroupPolicy\\Machine";
 constexpr wchar_t kCreate[] = L"CShutdownScript::Create";
 constexpr wchar_t kDelete[] = L"CShutdownScript::Delete";
 constexpr wchar_t kCreateShutdownScript[] = L"CShutdownScript::CreateShutdownScript";
-constexpr wchar_t kFindFreeKeyNumber[] = L"CShutdownScript::FindFreeKeyNumber";
 constexpr wchar_t kSynchronize[] = L"CShutdownScript::SynchronizePoliciesKeys";
 constexpr wchar_t kGetScriptsIniPath[] = L"CShutdownScript::GetScriptsIniPath";
 constexpr wchar_t kUpdateScriptIni[] = L"CShutdownScript::UpdateScriptIni";
 
-constexpr DWORD kNameCapacity = MAX_PATH;
 // The rights Delete needs on the policy object key. Creating the renumbered script keys needs
 // KEY_CREATE_SUB_KEY as well, which Windows checks on the parent handle.
 constexpr REGSAM kDeleteAccess =
@@ -50,48 +50,6 @@ void Check(DWORD status, const wchar_t* operation)
         Fail(operation, status);
 }
 
-// Script keys are named by their number in lowercase hexadecimal without leading zeros.
-std::wstring KeyName(int number)
-{
-    wchar_t name[16] = {};
-    swprintf(name, _countof(name), L"%x", static_cast<unsigned>(number));
-    return name;
-}
-
-// Only ASCII digits count: a key name is no place for locale rules.
-int HexDigitValue(wchar_t ch)
-{
-    if (ch >= L'0' && ch <= L'9')
-        return ch - L'0';
-    if (ch >= L'a' && ch <= L'f')
-        return ch - L'a' + 10;
-    if (ch >= L'A' && ch <= L'F')
-        return ch - L'A' + 10;
-    return -1;
-}
-
-// Reads a name as hexadecimal: leading white space skipped, stops at the first other character.
-int KeyNumber(const std::wstring& name)
-{
-    size_t pos = name.find_first_not_of(L" \t\r\n\v\f");
-    unsigned number = 0;
-    for (; pos < name.size() && HexDigitValue(name[pos]) >= 0; ++pos)
-        number = number * 16 + static_cast<unsigned>(HexDigitValue(name[pos]));
-    return static_cast<int>(number);
-}
-
-// The name of the subkey at index. After a failed enumeration only what Windows terminated
-// inside the buffer counts.
-DWORD EnumSubKeyName(HKEY key, DWORD index, std::wstring& name)
-{
-    std::vector<wchar_t> buffer(kNameCapacity, L'\0');
-    DWORD chars = kNameCapacity;
-    DWORD status =
-        RegEnumKeyExW(key, index, buffer.data(), &chars, nullptr, nullptr, nullptr, nullptr);
-    name.assign(buffer.data(), wcsnlen(buffer.data(), kNameCapacity));
-    return status;
-}
-
 // A value of the script key, up to its first NUL.
 DWORD ReadScriptValue(HKEY key, const std::wstring& name, const wchar_t* valueName,
                       std::wstring& value)
@@ -102,58 +60,50 @@ DWORD ReadScriptValue(HKEY key, const std::wstring& name, const wchar_t* valueNa
     return status;
 }
 
-DWORD SetStringValue(HKEY key, const wchar_t* name, const std::wstring& value, DWORD bytes)
+// A string value with its terminator.
+DWORD SetStringValue(HKEY key, const wchar_t* name, const std::wstring& value)
 {
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          bytes);
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-DWORD StringBytesWithTerminator(const std::wstring& value)
+// Copies a script key into a key of the new name that did not exist before; a failed copy is
+// removed again, and an existing key is never written to.
+DWORD CopyToNewKey(HKEY key, const std::wstring& oldName, const std::wstring& newName)
 {
-    return static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-}
-
-bool SubKeyExists(HKEY key, const std::wstring& name)
-{
-    CRegKeyHandle subKey;
-    return RegOpenKeyExW(key, name.c_str(), 0, KEY_QUERY_VALUE, subKey.Put()) !=
-           ERROR_FILE_NOT_FOUND;
-}
-
-// The first position, in enumeration order, whose subkey name does not read as that position.
-int FirstNumberGap(HKEY key)
-{
-    DWORD status = ERROR_SUCCESS;
-    int index = 0;
-    while (status == ERROR_SUCCESS)
-    {
-        std::wstring name;
-        status = EnumSubKeyName(key, static_cast<DWORD>(index), name);
-        if (status == ERROR_NO_MORE_ITEMS)
-            return index;
-        CTraceLog::Instance().Trace(500, L"%s: current subkey = %s", kFindFreeKeyNumber,
-                                    name.c_str());
-        if (KeyNumber(name) != index)
-            return index;
-        ++index;
-    }
-    return index;
-}
-
-// Moves the script key of number to number - 1 by copying it and deleting the old one.
-void MoveScriptKeyDown(HKEY key, int number)
-{
-    std::wstring oldName = KeyName(number);
-    std::wstring newName = KeyName(number - 1);
-    CTraceLog::Instance().Trace(500, L"%s: rename key %d to %s", kDelete, number, newName.c_str());
     CRegKeyHandle newKey;
+    DWORD disposition = 0;
     DWORD status = RegCreateKeyExW(key, newName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                   newKey.Put(), nullptr);
+                                   newKey.Put(), &disposition);
+    if (status != ERROR_SUCCESS)
+        return status;
+    if (disposition == REG_OPENED_EXISTING_KEY)
+        return ERROR_ALREADY_EXISTS;
+    status = zapatch::RegCopyKeyW(key, oldName.c_str(), newKey.Get());
+    newKey.Reset();
+    if (status != ERROR_SUCCESS)
+        SHDeleteKeyW(key, newName.c_str());
+    return status;
+}
+
+// Moves a script key, by the name it was enumerated with, to the name of number - 1. A key that
+// cannot be moved stays as it was, so that the other keys and the files can still be brought in
+// line.
+void MoveScriptKeyDown(HKEY key, const std::wstring& oldName, int number)
+{
+    CTraceLog& log = CTraceLog::Instance();
+    std::wstring newName = KeyName(number - 1);
+    log.Trace(500, L"%s: rename key %d to %s", kDelete, number, newName.c_str());
+    DWORD status = CopyToNewKey(key, oldName, newName);
     if (status == ERROR_SUCCESS)
-        status = zapatch::RegCopyKeyW(key, oldName.c_str(), newKey.Get());
-    if (status == ERROR_SUCCESS)
+    {
         status = SHDeleteKeyW(key, oldName.c_str());
-    Check(status, kDelete);
+        if (status != ERROR_SUCCESS)
+            SHDeleteKeyW(key, newName.c_str());
+    }
+    if (status != ERROR_SUCCESS)
+        log.Trace(300, L"%s (key %s stays as it was)", ErrorTextW(kDelete, status).c_str(),
+                  oldName.c_str());
 }
 
 DWORD SubKeyCount(HKEY key, DWORD& count)
@@ -211,8 +161,9 @@ void CShutdownScript::Create(const wchar_t* parameters)
     {
         // Group Policy stores this value without its terminating zero.
         std::wstring folder = GetScriptsIniPath();
-        Check(SetStringValue(key.Get(), L"FileSysPath", folder,
-                             static_cast<DWORD>(folder.size() * sizeof(wchar_t))),
+        Check(RegSetValueExact(key.Get(), L"FileSysPath", REG_SZ,
+                               reinterpret_cast<const BYTE*>(folder.c_str()),
+                               static_cast<DWORD>(folder.size() * sizeof(wchar_t))),
               kCreate);
     }
 
@@ -237,48 +188,45 @@ void CShutdownScript::Delete()
         return;
     }
 
-    std::set<int> numbers;
-    std::wstring ourName;
-    int ourNumber = -1;
+    ScriptKeys keys;
+    std::optional<ScriptKeys::value_type> ours;
     for (DWORD index = 0; status == ERROR_SUCCESS; ++index)
     {
         std::wstring name;
         status = EnumSubKeyName(key.Get(), index, name);
         if (status == ERROR_NO_MORE_ITEMS)
             break;
-        numbers.insert(KeyNumber(name));
+        keys.emplace(KeyNumber(name), name);
         std::wstring script;
         if (ReadScriptValue(key.Get(), name, L"Script", script) != ERROR_SUCCESS)
             log.Trace(300, L"%s: cann't read subkey %s value %s", kDelete, name.c_str(), L"Script");
         else if (CompareStringOrdinal(script.c_str(), -1, m_scriptPath.c_str(), -1, TRUE) ==
                  CSTR_EQUAL)
-        {
-            ourName = name;
-            ourNumber = KeyNumber(name);
-        }
+            ours.emplace(KeyNumber(name), name);
         else
             log.Trace(300, L"%s: skip remove of '%s'", kDelete, script.c_str());
     }
 
-    if (ourNumber != -1)
-        RemoveScriptKey(key.Get(), ourName, ourNumber, numbers);
+    if (ours)
+        RemoveScriptKey(key.Get(), *ours, keys);
     key.Reset();
     SynchronizePoliciesKeys();
 }
 
 // Deletes the script key, closes the gap it leaves and brings scripts.ini in line; the policy
 // object key goes when no script key is left.
-void CShutdownScript::RemoveScriptKey(HKEY key, const std::wstring& name, int number,
-                                      const std::set<int>& numbers)
+void CShutdownScript::RemoveScriptKey(HKEY key, const ScriptKeys::value_type& ours,
+                                      const ScriptKeys& keys)
 {
     CTraceLog& log = CTraceLog::Instance();
+    const auto& [number, name] = ours;
     log.Trace(500, L"%s: delete subkey %d with our shutdown script", kDelete, number);
     // The name as enumerated: a key named with leading zeros must not take another one with it.
     Check(SHDeleteKeyW(key, name.c_str()), kDelete);
 
     log.Trace(500, L"%s: shift all next keys", kDelete);
-    for (auto next = numbers.upper_bound(number); next != numbers.end(); ++next)
-        MoveScriptKeyDown(key, *next);
+    for (auto next = keys.upper_bound(number); next != keys.end(); ++next)
+        MoveScriptKeyDown(key, next->second, next->first);
 
     DWORD subKeys = 0;
     Check(SubKeyCount(key, subKeys), kDelete);
@@ -297,11 +245,9 @@ void CShutdownScript::CreateShutdownScript(HKEY key, int number,
     DWORD status = RegCreateKeyExW(key, KeyName(number).c_str(), 0, nullptr, 0,
                                    KEY_READ | KEY_WRITE, nullptr, script.Put(), nullptr);
     if (status == ERROR_SUCCESS)
-        status = SetStringValue(script.Get(), L"Parameters", parameters,
-                                StringBytesWithTerminator(parameters));
+        status = SetStringValue(script.Get(), L"Parameters", parameters);
     if (status == ERROR_SUCCESS)
-        status = SetStringValue(script.Get(), L"Script", m_scriptPath,
-                                StringBytesWithTerminator(m_scriptPath));
+        status = SetStringValue(script.Get(), L"Script", m_scriptPath);
     if (status == ERROR_SUCCESS)
     {
         DWORD isPowershell = 0;
@@ -312,18 +258,10 @@ void CShutdownScript::CreateShutdownScript(HKEY key, int number,
     Check(status, kCreateShutdownScript);
 }
 
-// The first gap in the numbering, moved on past any key of that name further down the
-// enumeration: keys that other tools named in decimal (10 and 11 sort before 2) must never be
-// taken over.
 int CShutdownScript::FindFreeKeyNumber(HKEY key) const
 {
-    int number = FirstNumberGap(key);
-    while (SubKeyExists(key, KeyName(number)))
-    {
-        CTraceLog::Instance().Trace(500, L"%s: subkey %s exists already", kFindFreeKeyNumber,
-                                    KeyName(number).c_str());
-        ++number;
-    }
+    int number = 0;
+    Check(FindFreeScriptKeyNumber(key, number), kCreate);
     return number;
 }
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <set>
+#include <map>
 #include <string>
 
 // Registers the program as a machine shutdown script of the local Group Policy, and removes it
@@ -20,10 +20,13 @@ class CShutdownScript
     void Delete();
 
   private:
+    // Every script key by its number; keys of the same number in the order enumerated.
+    using ScriptKeys = std::multimap<int, std::wstring>;
+
     void CreateShutdownScript(HKEY key, int number, const std::wstring& parameters) const;
     int FindFreeKeyNumber(HKEY key) const;
-    static void RemoveScriptKey(HKEY key, const std::wstring& name, int number,
-                                const std::set<int>& numbers);
+    static void RemoveScriptKey(HKEY key, const ScriptKeys::value_type& ours,
+                                const ScriptKeys& keys);
     static void SynchronizePoliciesKeys();
     static std::wstring GetScriptsIniPath();
     static void UpdateScriptIni(HKEY key);

@@ -1,4 +1,5 @@
 #include "app/CMDParser.h"
+#include "runner/DeferredParameters.h"
 #include "catalog/Handles.h"
 #include "support/RandomInput.h"
 #include "support/Sandbox.h"
@@ -98,5 +99,25 @@ TEST(CMDParserRandomTest, TableFollowsThePlatformSplit)
             parser.GetParamValue(got, name.c_str());
             ASSERT_EQ(value, got) << random.Case(i, line);
         }
+    }
+}
+
+// The run deferred to the shutdown parses the same options back, with /when now and /clean.
+TEST(CMDParserRandomTest, DeferredParametersGiveBackTheSameOptions)
+{
+    CRegistrySandbox registry;
+    DiscardTraces();
+
+    CRandomInput random(0x5EED0109);
+    for (int i = 0; i < kCases / 10; ++i)
+    {
+        std::wstring line = RandomLine(random);
+        CCMDParser parser(line.c_str());
+        SectionMap expected = parser.GetAllParams();
+        expected[L"/when"] = L"now";
+        expected.try_emplace(L"/clean", L"");
+        std::wstring parameters = DeferredParameters(parser);
+        ASSERT_EQ(expected, CCMDParser(parameters.c_str()).GetAllParams())
+            << random.Case(i, line) << " parameters '" << Printable(parameters) << "'";
     }
 }

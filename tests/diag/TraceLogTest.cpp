@@ -1,3 +1,4 @@
+#include "catalog/Handles.h"
 #include "catalog/ProductKeys.h"
 #include "diag/ErrorText.h"
 #include "diag/TraceLog.h"
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <thread>
 
 namespace
 {
@@ -104,12 +106,46 @@ TEST_F(TraceLogTest, CharactersWithoutAByteBecomeQuestionMarks)
     EXPECT_NE(std::string::npos, LogBytes().find("patch\tC:\\\xE9t\xE9\\???\\? end")) << LogBytes();
 }
 
-TEST_F(TraceLogTest, MissingFolderLosesEntriesSilently)
+// A deleted trace folder is made again, with its parents; a relative or unusable one is not.
+TEST_F(TraceLogTest, MissingFolderIsMadeAgain)
 {
-    SetTraceRoot(m_folder / L"missing\\");
+    SetTraceRoot(m_folder / L"deleted\\Trace\\");
+    CTraceLog{}.Trace(500, L"kept");
+    EXPECT_NE(std::string::npos,
+              ReadFileBytes(m_folder / L"deleted\\Trace\\ZAPatch.log").find("kept"));
+
+    ASSERT_TRUE(SetCurrentDirectoryW(m_folder.Path().c_str()));
+    SetTraceRoot(L"relative\\");
+    CTraceLog{}.Trace(500, L"lost");
+    EXPECT_FALSE(FileExists(m_folder / L"relative"));
+}
+
+// Another process that holds the file for writing for a moment delays the entry, never loses it;
+// one that keeps holding it loses the entry after a bounded wait.
+TEST_F(TraceLogTest, EntryWaitsForAWriterThatLetsGo)
+{
+    SetTraceRoot(m_folder.Path() + L"\\");
     CTraceLog log;
-    log.Trace(500, L"lost");
-    EXPECT_FALSE(FileExists(m_folder / L"missing"));
+    auto holdFile = [this] {
+        return CFileHandle(CreateFileW((m_folder / L"ZAPatch.log").c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    };
+    {
+        CFileHandle held = holdFile();
+        ASSERT_TRUE(held);
+        std::thread release([&held] {
+            Sleep(10);
+            held.Reset();
+        });
+        log.Trace(500, L"delayed");
+        release.join();
+    }
+    EXPECT_NE(std::string::npos, LogBytes().find("delayed"));
+
+    CFileHandle held = holdFile();
+    log.Trace(500, L"dropped");
+    held.Reset();
+    EXPECT_EQ(std::string::npos, LogBytes().find("dropped"));
 }
 
 TEST(ErrorTextTest, AppendsTheSystemTextOrUnknown)

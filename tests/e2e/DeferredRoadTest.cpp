@@ -1,4 +1,5 @@
 #include "e2e/EndToEnd.h"
+#include "e2e/FaultChecks.h"
 #include "support/PolicyKeys.h"
 #include "e2e/TraceLines.h"
 
@@ -152,4 +153,19 @@ TEST_F(DeferredRoadTest, RebootUninstallListIsScheduledWhenOnlyItsLastCodeIsInst
     EXPECT_EQ(0u, run.exitCode) << run.trace;
     ExpectScheduled(L"/uninstall " + list + L" /when now /clean ");
     EXPECT_TRUE(run.events.empty());
+}
+
+// An option value with a double quote must not swallow /clean: the shutdown run removes its own
+// registration and installs.
+TEST_F(DeferredRoadTest, ShutdownRunWithAQuotedValueRemovesItsRegistration)
+{
+    AddPatch(L"a.msp", 1);
+    ExpectSuccessfulRun(Run(L"/when reboot /showui a\\\"b"));
+    ExpectScheduled(L"/showui \"a\\\"b\" /when now /clean ");
+
+    CProgramRun shutdown = RunAtShutdown();
+
+    EXPECT_EQ(0u, shutdown.exitCode) << shutdown.trace;
+    EXPECT_TRUE(ShutdownScripts().empty());
+    EXPECT_EQ((std::vector<std::wstring>{Code(1)}), m_installer.AppliedPatches());
 }

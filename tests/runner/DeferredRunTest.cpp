@@ -1,6 +1,7 @@
 #include "catalog/FileSystemUtils.h"
 #include "catalog/ProductKeys.h"
 #include "catalog/RegistryUtils.h"
+#include "app/CMDParser.h"
 #include "runner/PatchRunner.h"
 #include "runner/MakeRunner.h"
 #include "support/FailureOf.h"
@@ -63,6 +64,22 @@ TEST_F(DeferredRunTest, ParametersRepeatTheRequestAsAnImmediateOne)
     EXPECT_NE(
         std::string::npos,
         Trace().find("CPatchRunner::CreateShutdownScript: Parameters: /when now /clean \r\n"));
+}
+
+// Values with blanks or double quotes are quoted, so that /when now /clean is never swallowed.
+TEST_F(DeferredRunTest, AwkwardValuesSurviveTheDeferredRun)
+{
+    for (const wchar_t* line :
+         {L"/when reboot /showui a\\\"b", L"/uninstall {A};x\\\"y /when reboot",
+          L"/when reboot /reinstall \"a b\\\\\" /showui \"\\\\\\\"\t\"",
+          L"/when reboot \"/a\\\" y\" v"})
+    {
+        SectionMap expected = CCMDParser(line).GetAllParams();
+        expected[L"/when"] = L"now";
+        expected[L"/clean"] = L"";
+        EXPECT_EQ(expected, CCMDParser(Deferred(line).c_str()).GetAllParams()) << line;
+    }
+    EXPECT_EQ(L"/showui \"a\\\"b\" /when now /clean ", Deferred(L"/when reboot /showui a\\\"b"));
 }
 
 TEST_F(DeferredRunTest, IgnoreEndsTheRunWithOnlyTheStateFileChanged)

@@ -62,16 +62,21 @@ TEST_F(ServiceTest, FailedInitIsNotUndoneButFailedGetRootIs)
     }
     EXPECT_EQ(Lines({"LTGetAPI2", "Init ZAPatch 1 0"}), Journal());
 
-    DeleteFileW(JournalPath().c_str());
     Switch(L"INIT_FAILS", nullptr);
-    Switch(L"GETROOT_FAILS", L"1");
+    // A root that is missing though GetRoot succeeded is a failed set-up too.
+    for (const wchar_t* failure : {L"GETROOT_FAILS", L"GETROOT_NULL"})
     {
-        CLatticeRemote framework;
-        EXPECT_GT(0, framework.SetUp(GetModuleHandleW(nullptr), &kZAPatchClientId));
-        EXPECT_FALSE(framework.IsReady());
-        EXPECT_EQ(nullptr, framework.Root());
+        DeleteFileW(JournalPath().c_str());
+        Switch(failure, L"1");
+        {
+            CLatticeRemote framework;
+            EXPECT_GT(0, framework.SetUp(GetModuleHandleW(nullptr), &kZAPatchClientId));
+            EXPECT_FALSE(framework.IsReady());
+            EXPECT_EQ(nullptr, framework.Root());
+        }
+        EXPECT_EQ(Lines({"LTGetAPI2", "Init ZAPatch 1 0", "GetRoot", "Deinit"}), Journal());
+        Switch(failure, nullptr);
     }
-    EXPECT_EQ(Lines({"LTGetAPI2", "Init ZAPatch 1 0", "GetRoot", "Deinit"}), Journal());
 }
 
 TEST_F(ServiceTest, AttachTwiceReleasesTheFirstProxy)

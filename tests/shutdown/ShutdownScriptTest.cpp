@@ -2,11 +2,14 @@
 
 #include "catalog/FileSystemUtils.h"
 #include "catalog/ProductKeys.h"
+#include "shutdown/ScriptKeyNames.h"
 #include "shutdown/ShutdownScript.h"
 #include "support/PolicyKeys.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
+
+#include <shlwapi.h>
 
 #include <map>
 #include <stdexcept>
@@ -156,10 +159,11 @@ TEST_F(ShutdownScriptTest, CreateOnMachineWithoutShutdownScript)
         << "the removal run first finds nothing";
     CRegistryTree policy = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
     std::wstring folder = MachineFolder();
-    // The count leaves the terminator out; whether the system then stores one is its own matter.
+    // Stored as Group Policy stores it: without the terminator.
     const CRegistryTree::Value& fileSysPath = policy.values[L"FileSysPath"];
     EXPECT_EQ(REG_SZ, fileSysPath.type);
-    EXPECT_EQ(folder, reinterpret_cast<const wchar_t*>(fileSysPath.bytes.c_str()));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(folder.data()), folder.size() * 2),
+              fileSysPath.bytes);
     ASSERT_EQ(1u, policy.subKeys.size());
     const CRegistryTree& key = policy.subKeys[L"0"];
     std::wstring parameters = kDeferred;
@@ -234,11 +238,11 @@ TEST_F(ShutdownScriptTest, DeleteWithoutMatchOnlyRebuildsTheMirror)
 }
 
 // Other tools may name script keys in decimal; the registry lists 10 and 11 before 2, so the
-// first gap in the enumeration is not a free number.
+// first gap in the enumeration is not a free number, nor is the one after it.
 TEST_F(ShutdownScriptTest, DecimalNamedForeignKeysAreNeverOverwritten)
 {
     std::vector<Script> foreign;
-    for (const wchar_t* name : {L"0", L"1", L"10", L"11", L"2"})
+    for (const wchar_t* name : {L"0", L"1", L"10", L"11", L"2", L"3"})
         foreign.push_back({name, std::wstring(L"C:\\Tools\\") + name + L".cmd"});
     AddScripts(foreign);
     CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
@@ -246,8 +250,8 @@ TEST_F(ShutdownScriptTest, DecimalNamedForeignKeysAreNeverOverwritten)
     m_ours.Create(kDeferred);
 
     CRegistryTree after = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
-    EXPECT_EQ(kOurs, ScriptOf(ScriptKey(L"3")));
-    after.subKeys.erase(L"3");
+    EXPECT_EQ(kOurs, ScriptOf(ScriptKey(L"4")));
+    after.subKeys.erase(L"4");
     EXPECT_EQ(before.subKeys, after.subKeys);
     ExpectMirrorMatchesState();
     // The file lists the scripts up to the first name that does not read as its position.
@@ -259,6 +263,63 @@ TEST_F(ShutdownScriptTest, DecimalNamedForeignKeysAreNeverOverwritten)
     EXPECT_EQ(KeysByScript(before),
               KeysByScript(ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey)));
     ExpectMirrorMatchesState();
+}
+
+// Names beyond the largest key number saturate instead of wrapping round to negative numbers.
+TEST_F(ShutdownScriptTest, HugeKeyNumbersNeitherWrapNorHideOurKey)
+{
+    for (const wchar_t* ourName : {L"80000000", L"ffffffff", L"123456789"})
+    {
+        AddScripts({kA, kB, {ourName, kOursOtherCase, L"/old "}});
+        CRegistryTree foreign = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
+        foreign.subKeys.erase(ourName);
+
+        m_ours.Delete();
+
+        EXPECT_EQ(foreign, ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey)) << ourName;
+        ExpectMirrorMatchesState();
+    }
+
+    AddScripts({{L"0", kOursOtherCase, L"/old "}, {L"1", kA.script}, {L"fffffffff", kB.script}});
+    m_ours.Delete();
+    EXPECT_EQ((std::vector<std::wstring>{L"0", L"7ffffffe"}), ScriptKeyNames());
+    EXPECT_EQ(kB.script, ScriptOf(ScriptKey(L"7ffffffe")));
+}
+
+// A key is moved by the name it has, not by one rebuilt from its number; a key that cannot be
+// moved stays as it was, and the mirror and scripts.ini still follow the keys.
+TEST_F(ShutdownScriptTest, DeleteMovesKeysByTheirOwnNames)
+{
+    AddScripts({{L"0", kOurs, kDeferred}, {L"01", kA.script, L"/a "}});
+    CRegistryTree formerOne = ScriptKey(L"01");
+    m_ours.Delete();
+    EXPECT_EQ((std::vector<std::wstring>{L"0"}), ScriptKeyNames());
+    EXPECT_EQ(formerOne, ScriptKey(L"0"));
+    EXPECT_EQ(Entries({{L"0", kA.script, L"/a "}}), IniSection("Shutdown"));
+    ExpectMirrorMatchesState();
+
+    // Both "01" and "1" would move to "0": the second one stays where it is.
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
+    AddScripts({{L"0", kOurs, kDeferred}, {L"01", kA.script, L"/a "}, kB});
+    m_ours.Delete();
+    EXPECT_EQ((std::vector<std::wstring>{L"0", L"1"}), ScriptKeyNames());
+    EXPECT_EQ(formerOne, ScriptKey(L"0"));
+    EXPECT_EQ(kB.script, ScriptOf(ScriptKey(L"1")));
+    EXPECT_NE(std::string::npos, TraceText().find("(key 1 stays as it was)"));
+    EXPECT_EQ(Entries({{L"0", kA.script, L"/a "}, kB}), IniSection("Shutdown"));
+    ExpectMirrorMatchesState();
+}
+
+// The policy key may be deleted under an open handle; the search must end with that status.
+TEST_F(ShutdownScriptTest, FreeNumberSearchOnADeletedKeyFails)
+{
+    AddScripts({kA, kB});
+    CRegKeyHandle key;
+    ASSERT_EQ(0, RegOpenKeyExW(HKEY_LOCAL_MACHINE, kScriptsPolicyKey, 0, KEY_READ, key.Put()));
+    ASSERT_EQ(0, SHDeleteKeyW(HKEY_LOCAL_MACHINE, kScriptsPolicyKey));
+
+    int number = -1;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_KEY_DELETED), FindFreeScriptKeyNumber(key.Get(), number));
 }
 
 TEST_F(ShutdownScriptTest, KeyNumbersAreHexadecimal)

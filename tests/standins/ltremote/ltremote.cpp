@@ -9,6 +9,7 @@
 //   ZAPATCH_STANDIN_LTREMOTE_REFUSE_LOAD=1    the library does not load, as if it were missing
 //   ZAPATCH_STANDIN_LTREMOTE_INIT_FAILS=1     Init fails
 //   ZAPATCH_STANDIN_LTREMOTE_GETROOT_FAILS=1  GetRoot fails
+//   ZAPATCH_STANDIN_LTREMOTE_GETROOT_NULL=1   GetRoot succeeds without a root
 //   ZAPATCH_STANDIN_LTREMOTE_PXSTUB_FAILS=1   LoadProxyStub fails
 //   ZAPATCH_STANDIN_LTREMOTE_ATTACH_FAILS=N   the first N AttachProxy calls fail
 //   ZAPATCH_STANDIN_LTREMOTE_CHECK_FAILS=1    CheckProxy reports every proxy unusable
@@ -261,6 +262,11 @@ LTStatus FRAMEWORK_CALL GetRoot(hOBJECT* root)
     Journal("GetRoot");
     if (Switch("ZAPATCH_STANDIN_LTREMOTE_GETROOT_FAILS"))
         return kFailure;
+    if (Switch("ZAPATCH_STANDIN_LTREMOTE_GETROOT_NULL"))
+    {
+        *root = nullptr;
+        return 0;
+    }
     g_root = {RootInterface(), RootSystem()};
     *root = &g_root;
     return 0;
