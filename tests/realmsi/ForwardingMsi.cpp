@@ -4,6 +4,8 @@
 // the patch's summary information, read through the real engine: the revision number starts
 // with the patch code, the template lists the target products.
 
+#include "MsiCopyOut.h"
+
 #include <windows.h>
 #include <msi.h>
 #include <msidefs.h>
@@ -87,24 +89,6 @@ std::wstring PatchXml(const std::wstring& patchCode, const std::wstring& product
            L"</TargetProduct></MsiPatch>";
 }
 
-// The installer's string-out convention: the length without the NUL comes back in *chars.
-UINT CopyOut(const std::wstring& value, LPWSTR buffer, DWORD* chars)
-{
-    if (!chars)
-        return buffer ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
-    DWORD offered = *chars;
-    *chars = static_cast<DWORD>(value.size());
-    if (!buffer)
-        return ERROR_SUCCESS;
-    if (offered <= value.size())
-    {
-        if (offered > 0)
-            buffer[value.copy(buffer, offered - 1)] = L'\0';
-        return ERROR_MORE_DATA;
-    }
-    buffer[value.copy(buffer, value.size())] = L'\0';
-    return ERROR_SUCCESS;
-}
 } // namespace
 
 extern "C" UINT WINAPI MsiExtractPatchXMLDataW(LPCWSTR path, DWORD reserved, LPWSTR buffer,
@@ -115,5 +99,5 @@ extern "C" UINT WINAPI MsiExtractPatchXMLDataW(LPCWSTR path, DWORD reserved, LPW
     std::wstring patchCode;
     std::wstring products;
     UINT status = ReadSummary(path, patchCode, products);
-    return status ? status : CopyOut(PatchXml(patchCode, products), buffer, chars);
+    return status ? status : standin::CopyOut(PatchXml(patchCode, products), buffer, chars);
 }

@@ -23,6 +23,7 @@
 // Only the query that reads a patch's "Description" metadata is understood; any other text
 // fails with ERROR_BAD_QUERY_SYNTAX, so a wrong query shows at once.
 
+#include "MsiCopyOut.h"
 #include "StandinFiles.h"
 
 #include <msi.h>
@@ -84,29 +85,6 @@ UINT Journal(const std::wstring& call, UINT status)
     if (!path.empty())
         standin::WriteLines(path, {call + L" -> " + std::to_wstring(status)}, true);
     return status;
-}
-
-// The documented out-string contract shared by every function that hands out text.
-UINT CopyOut(const std::wstring& value, LPWSTR buffer, DWORD* chars)
-{
-    if (!chars)
-        return buffer ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
-    DWORD offered = *chars;
-    *chars = static_cast<DWORD>(value.size());
-    if (!buffer)
-        return ERROR_SUCCESS;
-    if (offered <= value.size())
-    {
-        if (offered > 0)
-        {
-            value.copy(buffer, offered - 1);
-            buffer[offered - 1] = L'\0';
-        }
-        return ERROR_MORE_DATA;
-    }
-    value.copy(buffer, value.size());
-    buffer[value.size()] = L'\0';
-    return ERROR_SUCCESS;
 }
 
 bool IsUnopenable(const std::wstring& path)
@@ -214,7 +192,7 @@ UINT RecordString(MSIHANDLE record, UINT field, LPWSTR buffer, DWORD* chars)
     if (!chars)
         return ERROR_INVALID_PARAMETER;
     bool exists = field >= 1 && field <= object->fields.size();
-    return CopyOut(exists ? object->fields[field - 1] : L"", buffer, chars);
+    return standin::CopyOut(exists ? object->fields[field - 1] : L"", buffer, chars);
 }
 
 UINT CloseHandleOf(MSIHANDLE handle)
@@ -230,14 +208,14 @@ UINT ExtractPatchXml(LPCWSTR path, DWORD reserved, LPWSTR buffer, DWORD* chars)
         return ERROR_INVALID_PARAMETER;
     std::wstring given = standin::Env(L"ZAPATCH_STANDIN_MSI_XML");
     if (!given.empty())
-        return CopyOut(given, buffer, chars);
+        return standin::CopyOut(given, buffer, chars);
     standin::CPatchFile patch;
     DWORD status = OpenPatch(path, patch);
     if (status == ERROR_BAD_FORMAT)
         return ERROR_PATCH_PACKAGE_INVALID;
     if (status != ERROR_SUCCESS)
         return ERROR_PATCH_PACKAGE_OPEN_FAILED;
-    return CopyOut(patch.xml, buffer, chars);
+    return standin::CopyOut(patch.xml, buffer, chars);
 }
 
 UINT EnumRelatedProducts(LPCWSTR upgradeCode, DWORD reserved, DWORD index, LPWSTR product)
@@ -266,7 +244,7 @@ UINT EnumPatches(LPCWSTR product, DWORD index, LPWSTR patch, LPWSTR transforms, 
     if (index >= state.patches.size())
         return ERROR_NO_MORE_ITEMS;
     const std::wstring& code = state.patches[index];
-    UINT status = CopyOut(TransformsOf(code), transforms, chars);
+    UINT status = standin::CopyOut(TransformsOf(code), transforms, chars);
     if (status == ERROR_SUCCESS)
     {
         wcsncpy(patch, code.c_str(), 38);
