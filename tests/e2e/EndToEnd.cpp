@@ -1,4 +1,5 @@
 #include "e2e/EndToEnd.h"
+#include "e2e/FaultChecks.h"
 #include "support/PolicyKeys.h"
 
 #include "catalog/Handles.h"
@@ -108,14 +109,7 @@ void EndToEndTest::RemoveMachineState()
 
 void EndToEndTest::SetProductValue(const std::wstring& name, const std::wstring& value)
 {
-    CRegKeyHandle key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, nullptr, 0,
-                              KEY_ALL_ACCESS | ProgramView(), nullptr, key.Put(), nullptr));
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegSetValueExW(key.Get(), name.c_str(), 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))));
+    SetMachineString(kEnvironmentKey, name, value);
 }
 
 void EndToEndTest::DeleteProductValue(const std::wstring& name, const wchar_t* key)
@@ -139,8 +133,11 @@ std::wstring EndToEndTest::ProgramPath()
 
 bool EndToEndTest::Is32BitProgram()
 {
-    DWORD type = 0;
-    return GetBinaryTypeW(ProgramPath().c_str(), &type) && type == SCS_32BIT_BINARY;
+    static const bool is32Bit = [] {
+        DWORD type = 0;
+        return GetBinaryTypeW(ProgramPath().c_str(), &type) && type == SCS_32BIT_BINARY;
+    }();
+    return is32Bit;
 }
 
 REGSAM EndToEndTest::ProgramView()
