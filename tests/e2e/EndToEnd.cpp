@@ -46,9 +46,13 @@ std::string Why32BitCodeDoesNotRun()
     CEventRun run = RunWithEventOutput(L"\"" + probe + L"\"");
     if (Contains(run.standardOutput, kProbeLine))
         return "";
-    return "32-bit Windows programs do not run here: wow64-probe.exe ended with exit code " +
-           std::to_string(run.exitCode) + " without printing \"" + kProbeLine +
-           "\" (Wine's wow64 mode needs its 32-bit DLLs named by WINEDLLPATH, see "
+    std::string outcome =
+        run.startError != ERROR_SUCCESS
+            ? "could not be started (error " + std::to_string(run.startError) + ")"
+            : "ended with exit code " + std::to_string(run.exitCode) + " without printing \"" +
+                  kProbeLine + "\"";
+    return "32-bit Windows programs do not run here: wow64-probe.exe " + outcome +
+           " (Wine's wow64 mode needs its 32-bit DLLs named by WINEDLLPATH, see "
            "scripts/prepare-wow64, and a kernel that runs 32-bit code)";
 }
 } // namespace
@@ -193,6 +197,7 @@ CProgramRun EndToEndTest::RunCommandLine(const std::wstring& commandLine,
     std::vector<std::wstring> all = settings;
     all.push_back(L"windir=" + m_windows);
     CEventRun run = RunWithEventOutput(commandLine, all, m_root.Path().c_str());
+    EXPECT_EQ(ERROR_SUCCESS, run.startError) << "cannot start " << Narrow(commandLine);
     CProgramRun result;
     result.exitCode = run.exitCode;
     result.standardOutput = run.standardOutput;

@@ -131,7 +131,7 @@ CEventRun RunWithEventOutput(const std::wstring& commandLine,
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
                         environment.data(), workingDirectory, &startup, &started))
     {
-        ADD_FAILURE() << "cannot start the child process, error " << GetLastError();
+        run.startError = GetLastError();
         return run;
     }
     CKernelHandle thread(started.hThread);
@@ -178,6 +178,7 @@ std::vector<CReportedEvent> RunCurrentTestForEvents()
     std::wstring commandLine = L"\"" + GetModuleFilePath() + L"\" --gtest_filter=" +
                                std::wstring(filter.begin(), filter.end());
     CEventRun run = RunWithEventOutput(commandLine, {std::wstring(kChildSetting) + L"=1"});
+    EXPECT_EQ(ERROR_SUCCESS, run.startError) << "cannot start the child run of " << filter;
     EXPECT_EQ(0u, run.exitCode) << "child run of " << filter << ":\n" << run.standardOutput;
     return ParseReportedEvents(run.debugOutput);
 }

@@ -22,13 +22,15 @@ struct CReportedEvent
 
 struct CEventRun
 {
+    DWORD startError = ERROR_SUCCESS; // CreateProcessW's error when the process never started
     DWORD exitCode = static_cast<DWORD>(-1);
     std::string standardOutput;
     std::string debugOutput; // what Wine printed while the process ran
 };
 
 // Starts the command line with WINEDEBUG=+eventlog and the extra "NAME=value" settings, waits
-// for it and returns what it wrote.
+// for it and returns what it wrote. A process that cannot start is no test failure here: a
+// probe of what runs on this machine must be able to report it as a reason to skip.
 CEventRun RunWithEventOutput(const std::wstring& commandLine,
                              const std::vector<std::wstring>& settings = {},
                              const wchar_t* workingDirectory = nullptr);
