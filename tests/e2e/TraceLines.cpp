@@ -13,6 +13,7 @@ bool ParseEntry(const std::string& line, CTraceLine& entry)
         tabs.push_back(at);
     if (tabs.size() < 4)
         return false;
+    entry.thread = std::stoul(line.substr(tabs[0] + 1, tabs[1] - tabs[0] - 1), nullptr, 16);
     entry.level = line.substr(tabs[1] + 1, tabs[2] - tabs[1] - 1);
     entry.text = line.substr(tabs[3] + 1);
     return true;

@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
-// One entry of ZAPatch.log: its level text (ERR covers levels 300 to 399) and its message.
+// One entry of ZAPatch.log: the writing thread, its level text (ERR covers levels 300 to 399)
+// and its message.
 struct CTraceLine
 {
+    unsigned long thread = 0;
     std::string level;
     std::string text;
 };
