@@ -4,6 +4,8 @@
 #                    it waits for the service for real
 #   e2e32-testbuild. its test flavour, for the tests in which the program must start the
 #                    service itself or give up on it, which takes the shipped program minutes
+#   e2e32.real.      the tests on real packages, against the shipped ZAPatch.exe of the win32
+#                    build's folder "real" (realmsi/CMakeLists.txt), with Wine's 32-bit msiexec
 set(ZAPATCH_WIN32_FOLDER "../win32")
 set(e2e_needing_service_start ServiceFaultTest.cpp)
 
@@ -12,12 +14,19 @@ set(e2e_testbuild_sources ${e2e_sources})
 list(FILTER e2e_testbuild_sources INCLUDE REGEX "/(${e2e_needing_service_start})$")
 list(REMOVE_ITEM e2e_sources ${e2e_testbuild_sources})
 
-function(zapatch_e2e32 prefix sources program)
-    gtest_add_tests(TARGET test_e2e SOURCES ${sources} TEST_PREFIX "${prefix}." TEST_LIST tests)
+file(GLOB real_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/real/*.cpp)
+
+# The program is named relative to the test program's folder.
+function(zapatch_e2e32 target prefix sources program)
+    gtest_add_tests(TARGET ${target} SOURCES ${sources} TEST_PREFIX "${prefix}." TEST_LIST tests)
     set_tests_properties(${tests} PROPERTIES
-        ENVIRONMENT "WINEDEBUG=-all;ZAPATCH_E2E_PROGRAM=${ZAPATCH_WIN32_FOLDER}/${program};${ARGN}"
+        ENVIRONMENT "WINEDEBUG=-all;ZAPATCH_E2E_PROGRAM=${program};${ARGN}"
         SKIP_RETURN_CODE 77 RUN_SERIAL ON)
 endfunction()
 
-zapatch_e2e32(e2e32 "${e2e_sources}" ZAPatch.exe ZAPATCH_E2E_SERVICE_RUNNING=1)
-zapatch_e2e32(e2e32-testbuild "${e2e_testbuild_sources}" ZAPatch-testbuild.exe)
+zapatch_e2e32(test_e2e e2e32 "${e2e_sources}" ${ZAPATCH_WIN32_FOLDER}/ZAPatch.exe
+              ZAPATCH_E2E_SERVICE_RUNNING=1)
+zapatch_e2e32(test_e2e e2e32-testbuild "${e2e_testbuild_sources}"
+              ${ZAPATCH_WIN32_FOLDER}/ZAPatch-testbuild.exe)
+zapatch_e2e32(test_e2e_real e2e32.real "${real_sources}" ../${ZAPATCH_WIN32_FOLDER}/real/ZAPatch.exe
+              ZAPATCH_E2E_SERVICE_RUNNING=1)
