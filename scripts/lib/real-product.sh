@@ -5,9 +5,10 @@
 # files (written by PatchWriter.exe through Wine's Windows Installer functions), Wine's own
 # Windows Installer engine and its msiexec.exe, which installs the product and applies and
 # registers the patches. Beside ZAPatch.exe sits our msi.dll, which forwards every call to Wine's
-# msi.dll (copied as msi_real.dll) and adds the one call Wine lacks, MsiExtractPatchXMLDataW,
-# built from the patch's summary information. There is no msiexec.exe beside the program, so it
-# starts Wine's own. The framework library (ltremote.dll) and the service (omx.exe) remain
+# msi.dll of the program's bitness (copied as msi_real.dll) and adds the one call Wine lacks,
+# MsiExtractPatchXMLDataW, built from the patch's summary information. There is no msiexec.exe
+# beside the program, so it starts Wine's own (the 32-bit one, from syswow64, for the shipped
+# program). The framework library (ltremote.dll) and the service (omx.exe) remain
 # stand-ins.
 
 readonly REAL_BUILD=build/win64/real
@@ -18,13 +19,13 @@ real_msiexec() {
     sim_wine_quiet "$SIM_WORK/msiexec.txt" msiexec /qn "$@"
 }
 
-# Like sim_make_product, for the real product in $1 with the hotfix letters $2: what an earlier
-# run installed is removed (the product with every patch applied to it), then product.msi is
-# installed afresh.
+# Like sim_make_product, for the real product in $1 with the hotfix letters $2 and the program of
+# the build folder $3: what an earlier run installed is removed (the product with every patch
+# applied to it), then product.msi is installed afresh.
 real_make_product() {
-    sim_make_product "$1" "$2"
+    sim_make_product "$1" "$2" "$3"
     rm "$SIM_PRODUCT"/{msi.dll,msiexec.exe}
-    cp "$REAL_BUILD"/{msi.dll,msi_real.dll} "$SIM_PRODUCT/"
+    cp "$3/real"/{msi.dll,msi_real.dll} "$SIM_PRODUCT/"
     real_msiexec /x "$REAL_PRODUCT_CODE" || true
     real_msiexec /i "$(sim_winpath "$REAL_BUILD/product.msi")"
 }
