@@ -314,6 +314,5 @@ void CShutdownScript::UpdateScriptIni(HKEY key)
     std::wstring file = folder + L"\\scripts.ini";
     CTraceLog::Instance().Trace(500, L"%s: write section Shutdown to %s", kUpdateScriptIni,
                                 file.c_str());
-    if (!WritePrivateProfileSectionW(L"Shutdown", section.c_str(), file.c_str()))
-        Fail(kUpdateScriptIni, GetLastError());
+    Check(ReplaceIniSection(file, L"Shutdown", section.c_str()), kUpdateScriptIni);
 }
