@@ -3,15 +3,16 @@
 #   e2e32.           the shipped ZAPatch.exe, with the product's service already running, since
 #                    it waits for the service for real
 #   e2e32-testbuild. its test flavour, for the tests in which the program must start the
-#                    service itself or give up on it, which takes the shipped program minutes
+#                    service itself or give up on it, or wait for another installation to
+#                    end, which takes the shipped program minutes
 #   e2e32.real.      the tests on real packages, against the shipped ZAPatch.exe of the win32
 #                    build's folder "real" (realmsi/CMakeLists.txt), with Wine's 32-bit msiexec
 set(ZAPATCH_WIN32_FOLDER "../win32")
-set(e2e_needing_service_start ServiceFaultTest.cpp)
+set(e2e_needing_short_waits ServiceFaultTest.cpp|InstallerFaultTest.cpp)
 
 file(GLOB e2e_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/*.cpp)
 set(e2e_testbuild_sources ${e2e_sources})
-list(FILTER e2e_testbuild_sources INCLUDE REGEX "/(${e2e_needing_service_start})$")
+list(FILTER e2e_testbuild_sources INCLUDE REGEX "/(${e2e_needing_short_waits})$")
 list(REMOVE_ITEM e2e_sources ${e2e_testbuild_sources})
 
 file(GLOB real_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/real/*.cpp)

@@ -27,9 +27,10 @@ bool IsAnotherInstanceRunning()
     return error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
 }
 
-// The service link waits seconds for the service between its checks and tries. Test builds let
-// the end-to-end tests drop those waits; the shipped program always waits.
-CUsingOMX::WaitFunction ServiceWait()
+// The service link waits seconds for the service between its checks and tries, the runner
+// between msiexec.exe runs while another installation is in progress. Test builds let the
+// end-to-end tests drop those waits; the shipped program always waits.
+CUsingOMX::WaitFunction RunWait()
 {
 #ifdef ZAPATCH_TEST_BUILD
     if (GetEnvironmentVariableW(L"ZAPATCH_TEST_NO_WAITS", nullptr, 0))
@@ -51,9 +52,9 @@ void Run(HINSTANCE instance, const wchar_t* commandLine, const std::wstring& ver
     }
     CTraceLog& log = CTraceLog::Instance();
     log.Trace(0, L"ZOREN Patch Manager %s started", version.c_str());
-    auto service = std::make_shared<CUsingOMX>(instance, ServiceWait());
+    auto service = std::make_shared<CUsingOMX>(instance, RunWait());
     service->RegisterSelfInvisible();
-    CPatchRunner runner(parser, version, true);
+    CPatchRunner runner(parser, version, true, RunWait());
     runner.RunPublicPatch(service);
     log.Trace(0, L"ZOREN Patch Manager finished successfully");
 }

@@ -1,5 +1,6 @@
 #include "catalog/ConfigManager.h"
 
+#include "catalog/FileSystemUtils.h"
 #include "diag/ErrorText.h"
 #include "diag/TraceLog.h"
 
@@ -62,6 +63,7 @@ void CConfigManager::SetSection(const wchar_t* section, const SectionMap& entrie
         lines += L'\0';
     CTraceLog::Instance().Trace(500, L"%s: Set section '%s' in config file %s",
                                 L"CConfigManager::SetSection", section, m_path.c_str());
-    if (!WritePrivateProfileSectionW(section, lines.c_str(), m_path.c_str()))
-        throw std::logic_error(ErrorTextA("CConfigManager::SetSection", GetLastError()));
+    DWORD status = ReplaceIniSection(m_path, section, lines.c_str());
+    if (status != ERROR_SUCCESS)
+        throw std::logic_error(ErrorTextA("CConfigManager::SetSection", status));
 }

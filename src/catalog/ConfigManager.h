@@ -15,6 +15,7 @@ class CConfigManager
     void GetSection(const wchar_t* section, SectionMap& entries) const;
 
     // Replaces the section's lines by the entries, in key order; an empty map empties the section.
+    // The file is replaced whole, so a failure or a power cut leaves it as it was.
     void SetSection(const wchar_t* section, const SectionMap& entries) const;
 
   private:

@@ -28,6 +28,11 @@ constexpr wchar_t kUninstall[] = L"CPatchRunner::UninstallPublicPachesNow";
 constexpr wchar_t kRun[] = L"CPatchRunner::RunPublicPatch";
 constexpr wchar_t kDefer[] = L"CPatchRunner::CreateShutdownScript";
 
+// Windows Installer runs one installation at a time and ends with 1618 while another one is in
+// progress: the run waits for it a bounded time, well inside what Windows gives shutdown scripts.
+constexpr int kBusyRuns = 4;
+constexpr DWORD kBusyWaitMilliseconds = 20000;
+
 std::wstring JoinList(const StringList& pieces, const wchar_t* separator)
 {
     std::wstring joined;
@@ -80,9 +85,9 @@ bool IsMsiexecSuccess(DWORD exitCode)
 }
 
 CPatchRunner::CPatchRunner(std::shared_ptr<CCMDParser> commandLine, const std::wstring& version,
-                           bool listing)
-    : m_commandLine(std::move(commandLine)), m_listing(listing), m_modulePath(GetModuleFilePath()),
-      m_messages(version), m_productFolder(GetProductFolder()),
+                           bool listing, CUsingOMX::WaitFunction wait)
+    : m_commandLine(std::move(commandLine)), m_listing(listing), m_wait(wait),
+      m_modulePath(GetModuleFilePath()), m_messages(version), m_productFolder(GetProductFolder()),
       m_patchesFolder(m_productFolder + L"Patches")
 {
     constexpr wchar_t kName[] = L"CPatchRunner::CPatchRunner";
@@ -328,6 +333,23 @@ std::wstring CPatchRunner::PatchFilePath(const std::wstring& name) const
 
 DWORD CPatchRunner::RunMsiexec(const std::wstring& commandLine, const wchar_t* operation,
                                const char* failureName) const
+{
+    DWORD exitCode = RunMsiexecOnce(commandLine, operation, failureName);
+    for (int run = 1; exitCode == ERROR_INSTALL_ALREADY_RUNNING && run < kBusyRuns; ++run)
+    {
+        CTraceLog::Instance().Trace(300,
+                                    L"%s: Another installation is in progress (run %d of %d). "
+                                    L"Run msiexec again in %d seconds.",
+                                    operation, run, kBusyRuns,
+                                    static_cast<int>(kBusyWaitMilliseconds / 1000));
+        m_wait(kBusyWaitMilliseconds);
+        exitCode = RunMsiexecOnce(commandLine, operation, failureName);
+    }
+    return exitCode;
+}
+
+DWORD CPatchRunner::RunMsiexecOnce(const std::wstring& commandLine, const wchar_t* operation,
+                                   const char* failureName) const
 {
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');

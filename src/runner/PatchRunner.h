@@ -2,21 +2,22 @@
 
 #include "catalog/SharedTypes.h"
 #include "diag/EventMessage.h"
+#include "service/UsingOMX.h"
 
 #include <memory>
 #include <string>
 
 class CCMDParser;
 class CPatchManager;
-class CUsingOMX;
 
 // One run of the patch manager: from the parsed command line to installed or removed patches.
 class CPatchRunner
 {
   public:
-    // Finds the product, creates its patches folder and builds the catalogue; throws.
-    CPatchRunner(std::shared_ptr<CCMDParser> commandLine, const std::wstring& version,
-                 bool listing);
+    // Finds the product, creates its patches folder and builds the catalogue; throws. The wait
+    // is the one between msiexec.exe runs while another installation is in progress.
+    CPatchRunner(std::shared_ptr<CCMDParser> commandLine, const std::wstring& version, bool listing,
+                 CUsingOMX::WaitFunction wait = &CUsingOMX::Sleep);
 
     // Carries out the one request of the command line: ignore, install or uninstall now, or
     // defer to the next shutdown and tell the service that a restart is needed.
@@ -53,13 +54,17 @@ class CPatchRunner
 
     void ChoosePatches(const StringList& installedPublic, StringList& chosen);
     std::wstring PatchFilePath(const std::wstring& name) const;
-    // Starts msiexec.exe in the patches folder and waits for it; throws when it cannot start.
+    // Starts msiexec.exe in the patches folder and waits for it; runs it again a few times while
+    // another installation is in progress. Throws when it cannot start.
     DWORD RunMsiexec(const std::wstring& commandLine, const wchar_t* operation,
                      const char* failureName) const;
+    DWORD RunMsiexecOnce(const std::wstring& commandLine, const wchar_t* operation,
+                         const char* failureName) const;
     std::wstring MsiexecLogOption() const;
 
     std::shared_ptr<CCMDParser> m_commandLine;
     bool m_listing;
+    CUsingOMX::WaitFunction m_wait;
     std::wstring m_modulePath;
     CEventMessage m_messages;
     std::wstring m_productFolder;

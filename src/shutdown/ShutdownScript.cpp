@@ -50,6 +50,25 @@ void Check(DWORD status, const wchar_t* operation)
         Fail(operation, status);
 }
 
+// Group Policy keeps scripts.ini in UTF-16LE with a byte order mark, and the profile functions
+// keep the encoding of the file they find, but make a new file ANSI: so the file is made first.
+// An existing file, of whatever encoding, stays as it is.
+DWORD CreateUnicodeIniUnlessPresent(const std::wstring& path)
+{
+    CFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+    {
+        DWORD status = GetLastError();
+        return status == ERROR_FILE_EXISTS ? ERROR_SUCCESS : status;
+    }
+    const unsigned char byteOrderMark[] = {0xFF, 0xFE};
+    DWORD written = 0;
+    return WriteFile(file.Get(), byteOrderMark, sizeof byteOrderMark, &written, nullptr)
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
 // A value of the script key, up to its first NUL.
 DWORD ReadScriptValue(HKEY key, const std::wstring& name, const wchar_t* valueName,
                       std::wstring& value)
@@ -314,6 +333,8 @@ void CShutdownScript::UpdateScriptIni(HKEY key)
     std::wstring file = folder + L"\\scripts.ini";
     CTraceLog::Instance().Trace(500, L"%s: write section Shutdown to %s", kUpdateScriptIni,
                                 file.c_str());
-    if (!WritePrivateProfileSectionW(L"Shutdown", section.c_str(), file.c_str()))
-        Fail(kUpdateScriptIni, GetLastError());
+    status = CreateUnicodeIniUnlessPresent(file);
+    if (status == ERROR_SUCCESS)
+        status = ReplaceIniSection(file, L"Shutdown", section.c_str());
+    Check(status, kUpdateScriptIni);
 }

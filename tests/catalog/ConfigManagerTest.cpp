@@ -1,4 +1,5 @@
 #include "catalog/ConfigManager.h"
+#include "support/FailureOf.h"
 #include "support/Sandbox.h"
 
 #include <gtest/gtest.h>
@@ -102,4 +103,31 @@ TEST_F(ConfigManagerTest, NullArgumentsAndWriteFailuresThrow)
     {
         EXPECT_EQ(0u, std::string(failure.what()).find("CConfigManager::SetSection: "));
     }
+}
+
+// The section is written into a copy that replaces the file whole: a failure before the
+// replacement fails as a failed write did, leaves the file byte for byte and removes the copy.
+TEST_F(ConfigManagerTest, FailedWriteLeavesTheFileAsItWas)
+{
+    const std::string before = "[PATCHES_STATE]\r\n{A}=ignored\r\n";
+    WriteFileBytes(IniPath(), before);
+    auto failureOfWrite = [this] {
+        return FailureOf([this] {
+            CConfigManager(IniPath().c_str())
+                .SetSection(L"PATCHES_STATE", {{L"{A}", L"installed"}});
+        });
+    };
+    CreateDirectoryW((IniPath() + L".new").c_str(), nullptr); // in the copy's place
+    EXPECT_EQ(0u, failureOfWrite().find("CConfigManager::SetSection: "));
+    EXPECT_EQ(before, ReadFileBytes(IniPath()));
+    RemoveDirectoryW((IniPath() + L".new").c_str());
+
+    // Held open by another program, the file cannot be replaced.
+    CFileHandle held(CreateFileW(IniPath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(0u, failureOfWrite().find("CConfigManager::SetSection: "));
+    held.Reset();
+    EXPECT_EQ(before, ReadFileBytes(IniPath()));
+    EXPECT_FALSE(FileExists(IniPath() + L".new"));
 }

@@ -74,3 +74,33 @@ TEST(ModulePathTest, IsTheRunningExecutable)
     EXPECT_EQ(L".exe", path.substr(path.size() - 4));
     EXPECT_TRUE(FileExists(path));
 }
+
+// The profile functions write the copy: its bytes are those of a write in place, in the file's
+// own encoding (or as a new file when there was none), and no copy stays beside the file, also
+// where an interrupted write left one.
+TEST_F(FileSystemUtilsTest, ReplacedSectionHasTheBytesOfAWriteInPlace)
+{
+    const wchar_t lines[] = L"k=v\0e=\u00e9\0";
+    const std::string utf16 = std::string("\xFF\xFE[\0S\0]\0\r\0\n\0o\0=\0\x31\0\r\0\n\0", 20);
+    std::wstring inPlace = m_folder / L"in-place.ini";
+    std::wstring replaced = m_folder / L"replaced.ini";
+    for (const std::string& before :
+         {std::string("[S]\r\nold=1\r\n[T]\r\nt=1\r\n"), utf16, std::string("no file")})
+    {
+        if (before == "no file")
+        {
+            DeleteFileW(inPlace.c_str());
+            DeleteFileW(replaced.c_str());
+        }
+        else
+        {
+            WriteFileBytes(inPlace, before);
+            WriteFileBytes(replaced, before);
+        }
+        WriteFileBytes(replaced + L".new", "left by an interrupted write");
+        ASSERT_TRUE(WritePrivateProfileSectionW(L"S", lines, inPlace.c_str()));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), ReplaceIniSection(replaced, L"S", lines));
+        EXPECT_EQ(ReadFileBytes(inPlace), ReadFileBytes(replaced)) << before;
+        EXPECT_FALSE(FileExists(replaced + L".new")) << before;
+    }
+}

@@ -212,7 +212,7 @@ CProgramRun EndToEndTest::RunCommandLine(const std::wstring& commandLine,
 
 std::string EndToEndTest::ScriptsIni() const
 {
-    return ReadFileBytes(m_windows + L"\\system32\\GroupPolicy\\Machine\\Scripts\\scripts.ini");
+    return ReadIniText(m_windows + L"\\system32\\GroupPolicy\\Machine\\Scripts\\scripts.ini");
 }
 
 std::vector<std::pair<std::wstring, std::wstring>> EndToEndTest::ShutdownScripts()

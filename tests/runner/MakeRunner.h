@@ -6,7 +6,8 @@
 #include <memory>
 
 // A runner of version 1.0.0.72 for the command line, as the entry builds it.
-inline CPatchRunner MakeRunner(const wchar_t* commandLine = L"")
+inline CPatchRunner MakeRunner(const wchar_t* commandLine = L"",
+                               CUsingOMX::WaitFunction wait = &CUsingOMX::Sleep)
 {
-    return CPatchRunner(std::make_shared<CCMDParser>(commandLine), L"1.0.0.72", true);
+    return CPatchRunner(std::make_shared<CCMDParser>(commandLine), L"1.0.0.72", true, wait);
 }

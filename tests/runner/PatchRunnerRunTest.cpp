@@ -237,6 +237,34 @@ TEST_F(PatchRunnerRunTest, UninstallListIsPassedAsWritten)
     EXPECT_NE(std::string::npos, MsiexecCommandLines().find(" /uninstall ALL /lv+* "));
 }
 
+// msiexec.exe ends with 1618 while another installation is in progress: the same command line
+// runs again after 20 seconds, at most three more times, for installing and uninstalling alike.
+TEST_F(PatchRunnerRunTest, BusyInstallerIsWaitedForABoundedTime)
+{
+    static std::vector<DWORD> waits;
+    auto recordWait = [](DWORD milliseconds) { waits.push_back(milliseconds); };
+    std::wstring busyRuns = m_folder / L"busy.txt";
+    m_installer.SetSwitch(L"MSIEXEC_BUSY", busyRuns);
+    AddPatch(L"a.msp", 1, L"A");
+    WriteFileBytes(busyRuns, "2");
+    MakeRunner(L"", recordWait).ApplyPublicPachesNow();
+    EXPECT_EQ((std::vector<DWORD>{20000, 20000}), waits);
+    EXPECT_EQ(std::vector<std::wstring>{Code(1)}, m_installer.AppliedPatches());
+    std::string line = MsiexecCommandLines().substr(0, MsiexecCommandLines().find('\n') + 1);
+    EXPECT_EQ(line + line + line, MsiexecCommandLines());
+    EXPECT_TRUE(Traced("ERR\tpatch\tCPatchRunner::ApplyPublicPachesNow: Another installation is "
+                       "in progress (run 2 of 4). Run msiexec again in 20 seconds."));
+
+    waits.clear();
+    WriteFileBytes(busyRuns, "9");
+    EXPECT_EQ(ErrorTextA("CPatchRunner::UninstallPublicPachesNow", 1618), FailureOf([&] {
+                  MakeRunner(L"/uninstall all", recordWait).UninstallPublicPachesNow();
+              }));
+    EXPECT_EQ(3u, waits.size());
+    EXPECT_EQ("5\n", ReadFileBytes(busyRuns)) << "four runs";
+    EXPECT_EQ(std::vector<std::wstring>{Code(1)}, m_installer.AppliedPatches());
+}
+
 TEST_F(PatchRunnerRunTest, MsiexecThatCannotStartFailsTheRun)
 {
     m_installer.SetAppliedPatches({Code(1)});

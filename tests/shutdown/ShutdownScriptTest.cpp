@@ -6,6 +6,7 @@
 #include "shutdown/ShutdownScript.h"
 #include "support/PolicyKeys.h"
 #include "support/Sandbox.h"
+#include "standins/common/StandinFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -98,10 +99,10 @@ class ShutdownScriptTest : public ::testing::Test
             << mirror.Describe();
     }
 
-    // The lines of a section of scripts.ini as they stand in the file (new files are ANSI).
+    // The lines of a section of scripts.ini, in UTF-8 whatever the file's encoding.
     std::vector<std::string> IniSection(const std::string& section) const
     {
-        std::string text = ReadFileBytes(IniPath());
+        std::string text = ReadIniText(IniPath());
         std::vector<std::string> lines;
         size_t pos = text.find("[" + section + "]\r\n");
         if (pos == std::string::npos)
@@ -370,6 +371,24 @@ TEST_F(ShutdownScriptTest, ScriptsIniStopsAtGapAndLeavesMissingParametersEmpty)
     EXPECT_EQ(Entries({kA, c}), IniSection("Shutdown"));
     EXPECT_EQ(std::vector<std::string>{"0CmdLine=start.cmd"}, IniSection("Startup"));
     ExpectMirrorMatchesState();
+}
+
+// Group Policy keeps scripts.ini in UTF-16LE: a new file is made so and keeps a path outside the
+// ANSI code page whole, while an existing ANSI file stays ANSI.
+TEST_F(ShutdownScriptTest, NewScriptsIniIsUnicodeAndAnExistingOneKeepsItsEncoding)
+{
+    const std::wstring program = L"C:\\Tessaly\\Pr\u00f6d \u6d4b\u8bd5\\ZAPatch.exe";
+    CShutdownScript(program).Create(kDeferred);
+    EXPECT_TRUE(ReadFileBytes(IniPath()).starts_with("\xFF\xFE")) << "a byte order mark";
+    EXPECT_EQ((std::vector<std::string>{"0CmdLine=" + standin::ToUtf8(program),
+                                        "0Parameters=/when now /clean "}),
+              IniSection("Shutdown"));
+
+    WriteIni("[Startup]\r\n0CmdLine=start.cmd\r\n");
+    m_ours.Create(kDeferred);
+    std::string text = ReadFileBytes(IniPath());
+    EXPECT_EQ(0u, text.find("[Startup]\r\n0CmdLine=start.cmd\r\n[Shutdown]\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("1CmdLine=" + standin::ToUtf8(kOurs) + "\r\n")) << text;
 }
 
 TEST_F(ShutdownScriptTest, UnwritableScriptsIniFailsCreate)

@@ -1,7 +1,10 @@
 #include "support/Sandbox.h"
 
+#include "standins/common/StandinFiles.h"
+
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -105,6 +108,16 @@ std::string ReadFileBytes(const std::wstring& path)
 {
     std::ifstream file(std::filesystem::path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::string ReadIniText(const std::wstring& path)
+{
+    std::string bytes = ReadFileBytes(path);
+    if (!bytes.starts_with("\xFF\xFE"))
+        return bytes;
+    std::wstring text((bytes.size() - 2) / 2, L'\0');
+    memcpy(text.data(), bytes.data() + 2, text.size() * sizeof(wchar_t));
+    return standin::ToUtf8(text);
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes)

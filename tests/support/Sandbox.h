@@ -46,6 +46,9 @@ class CTempFolder
 };
 
 std::string ReadFileBytes(const std::wstring& path);
+// The text of an initialization file in UTF-8: a UTF-16LE file with its byte order mark is
+// converted, any other file comes back byte for byte.
+std::string ReadIniText(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 void RemoveTree(const std::wstring& path);

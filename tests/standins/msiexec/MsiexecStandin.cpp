@@ -13,6 +13,9 @@
 //   ZAPATCH_STANDIN_MSIEXEC_EXIT     the exit code to end with (decimal, default 0). With 0, 1641
 //                                    or 3010 the request is carried out; with any other code
 //                                    (1603, 1618 ...) nothing changes.
+//   ZAPATCH_STANDIN_MSIEXEC_BUSY     file that holds a number N: while N is above 0, a run ends
+//                                    with 1618 (another installation in progress), changes
+//                                    nothing and writes N - 1 back, so the first N runs are busy
 //   ZAPATCH_STANDIN_MSI_STATE        the installer state shared with the msi.dll stand-in
 //   ZAPATCH_STANDIN_MSI_JOURNAL      gets "msiexec.exe <command line> -> <exit code>" per run
 //
@@ -132,6 +135,20 @@ bool IsSuccess(DWORD code)
            code == ERROR_SUCCESS_REBOOT_REQUIRED;
 }
 
+// Counts down the busy runs the test asked for; true while one is left.
+bool IsBusy()
+{
+    std::wstring path = standin::Env(L"ZAPATCH_STANDIN_MSIEXEC_BUSY");
+    auto lines = path.empty() ? std::nullopt : standin::ReadLines(path);
+    if (!lines || lines->empty())
+        return false;
+    unsigned long left = wcstoul((*lines)[0].c_str(), nullptr, 10);
+    if (left == 0)
+        return false;
+    standin::WriteLines(path, {std::to_wstring(left - 1)});
+    return true;
+}
+
 void Record(const wchar_t* variable, const std::wstring& line)
 {
     std::wstring path = standin::Env(variable);
@@ -154,6 +171,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     // Windows Installer ends at once when it cannot open the log it was asked for.
     if (!request.log.empty() && !standin::WriteLines(request.log, {}, true))
         exitCode = ERROR_INSTALL_LOG_FAILURE;
+    else if (IsBusy())
+        exitCode = ERROR_INSTALL_ALREADY_RUNNING;
     else if (IsSuccess(exitCode))
     {
         DWORD status = Carry(request);
