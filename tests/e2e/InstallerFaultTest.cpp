@@ -1,6 +1,5 @@
 #include "e2e/FaultChecks.h"
-
-#include <algorithm>
+#include "e2e/TraceLines.h"
 
 // msiexec.exe failing: the run fails with the exit code's text, nothing is recorded as
 // installed, and the state file keeps the patches waiting for the next run.
@@ -57,11 +56,7 @@ class InstallerBusyTest : public EndToEndTest
         m_installer.SetSwitch(L"MSIEXEC_BUSY", m_busyRuns);
     }
 
-    size_t MsiexecRuns() const
-    {
-        std::string lines = MsiexecCommandLines();
-        return static_cast<size_t>(std::count(lines.begin(), lines.end(), '\n'));
-    }
+    int MsiexecRuns() const { return CountOf(MsiexecCommandLines(), "\n"); }
 
     std::wstring m_busyRuns = m_root / L"msiexec-busy.txt";
 };
@@ -71,7 +66,7 @@ TEST_F(InstallerBusyTest, InstallsOnceTheOtherInstallationEnds)
     WriteFileBytes(m_busyRuns, "2");
     CProgramRun run = Run(L"/when now");
     ExpectSuccessfulRun(run);
-    EXPECT_EQ(3u, MsiexecRuns()) << MsiexecCommandLines();
+    EXPECT_EQ(3, MsiexecRuns()) << MsiexecCommandLines();
     EXPECT_TRUE(Contains(run.trace, "\tERR\tpatch\tCPatchRunner::ApplyPublicPachesNow: Another "
                                     "installation is in progress (run 1 of 4)."))
         << run.trace;
@@ -85,7 +80,7 @@ TEST_F(InstallerBusyTest, FailsAsBeforeWhenTheOtherInstallationGoesOn)
     WriteFileBytes(m_busyRuns, "100");
     CProgramRun run = Run(L"/when now");
     ExpectFailedRun(run, "CPatchRunner::ApplyPublicPachesNow: ");
-    EXPECT_EQ(4u, MsiexecRuns()) << MsiexecCommandLines();
+    EXPECT_EQ(4, MsiexecRuns()) << MsiexecCommandLines();
     EXPECT_TRUE(Contains(run.trace, "MSIEXEC exit code: 0x652")) << run.trace;
     EXPECT_EQ(2u, run.events.size()); // "Prepare", then the failure
     EXPECT_TRUE(m_installer.AppliedPatches().empty());
