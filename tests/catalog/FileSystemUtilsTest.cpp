@@ -15,8 +15,8 @@ class FileSystemUtilsTest : public ::testing::Test
     CTempFolder m_folder;
 };
 
-// ReplaceFileW failing half-way, which Wine does not do: without a backup name the original is
-// gone (1176); with one, the original waits under that name (1177).
+// ReplaceFileW failing half-way, which Wine does not do: the original is gone (1176), or it is
+// left under another name, the backup name when one was given (1177).
 BOOL WINAPI ReplaceLosingTheOriginal(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID)
 {
     DeleteFileW(replaced);
@@ -24,10 +24,11 @@ BOOL WINAPI ReplaceLosingTheOriginal(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, 
     return FALSE;
 }
 
-BOOL WINAPI ReplaceKeepingTheOriginalAsBackup(LPCWSTR replaced, LPCWSTR, LPCWSTR backup, DWORD,
-                                              LPVOID, LPVOID)
+BOOL WINAPI ReplaceLeavingTheOriginalUnderAnotherName(LPCWSTR replaced, LPCWSTR, LPCWSTR backup,
+                                                      DWORD, LPVOID, LPVOID)
 {
-    MoveFileExW(replaced, backup, MOVEFILE_REPLACE_EXISTING);
+    std::wstring otherName = backup ? backup : std::wstring(replaced) + L".tmp";
+    MoveFileExW(replaced, otherName.c_str(), MOVEFILE_REPLACE_EXISTING);
     SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
     return FALSE;
 }
@@ -124,7 +125,7 @@ TEST_F(FileSystemUtilsTest, ReplacedSectionHasTheBytesOfAWriteInPlace)
 }
 
 // A replace that fails half-way loses nothing: the copy takes the place of a lost original and
-// the write is done; an original kept under the backup name is put back and the write fails.
+// the write is done; an original left under the backup name is put back and the write fails.
 TEST_F(FileSystemUtilsTest, ReplaceFailingHalfWayLeavesOneWholeFile)
 {
     const std::wstring path = m_folder / L"state.ini";
@@ -141,7 +142,7 @@ TEST_F(FileSystemUtilsTest, ReplaceFailingHalfWayLeavesOneWholeFile)
 
     WriteFileBytes(path, before);
     EXPECT_EQ(static_cast<DWORD>(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2),
-              ReplaceIniSection(path, L"S", L"k=v\0", &ReplaceKeepingTheOriginalAsBackup));
+              ReplaceIniSection(path, L"S", L"k=v\0", &ReplaceLeavingTheOriginalUnderAnotherName));
     EXPECT_EQ(before, ReadFileBytes(path));
     expectNothingBeside();
 }
