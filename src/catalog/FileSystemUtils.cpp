@@ -137,7 +137,7 @@ DWORD ReplaceByCopy(const std::wstring& path, const std::wstring& copy, ReplaceF
     // The original is gone and the copy kept its own name: the copy is the file now.
     if (status == ERROR_UNABLE_TO_MOVE_REPLACEMENT && IsMissingFile(path))
         return PutLeftFileInPlace(copy, path);
-    // The original waits under the backup name: put back, it stays the file, and the write failed.
+    // The original waits under the backup name: it is put back, and the write has failed.
     if (status == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 && IsMissingFile(path))
         PutLeftFileInPlace(backup, path);
     return status;

@@ -27,7 +27,8 @@ using ReplaceFileFunction = decltype(&ReplaceFileW);
 // old file or the new one, never a file cut short. The profile functions write the copy, so its
 // format and encoding are the file's own. On a failure the file is left as it was and the copy
 // removed, unless the file is missing and the copy all that is left of it; a copy left by an
-// interrupted write is overwritten. The replace function is ReplaceFileW except in tests of its
-// failures.
+// interrupted write is overwritten. Where ReplaceFileW loses the original on its way (1176), the
+// copy becomes the file and the write is done; an original it leaves under the backup name
+// (1177) is put back. The replace function is ReplaceFileW except in tests of its failures.
 DWORD ReplaceIniSection(const std::wstring& path, const wchar_t* section, const wchar_t* lines,
                         ReplaceFileFunction replace = &ReplaceFileW);
