@@ -36,6 +36,10 @@ void CConfigManager::GetSection(const wchar_t* section, SectionMap& entries) con
 {
     if (!section)
         throw std::logic_error(ErrorTextA("CConfigManager::GetSection", ERROR_INVALID_PARAMETER));
+    // Read without its left copy in place, a missing file would pass for an empty one.
+    DWORD status = RecoverInterruptedReplace(m_path);
+    if (status != ERROR_SUCCESS)
+        throw std::logic_error(ErrorTextA("CConfigManager::GetSection", status));
     entries.clear();
     std::vector<wchar_t> buffer(kInitialChars, L'\0');
     DWORD read = 0;

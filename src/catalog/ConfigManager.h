@@ -12,6 +12,7 @@ class CConfigManager
     explicit CConfigManager(const wchar_t* path);
 
     // An absent file or section gives an empty map. A key that occurs twice keeps its later value.
+    // A missing file whose replace was cut short is first put back from what the replace left.
     void GetSection(const wchar_t* section, SectionMap& entries) const;
 
     // Replaces the section's lines by the entries, in key order; an empty map empties the section.

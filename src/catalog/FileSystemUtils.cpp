@@ -51,15 +51,38 @@ bool IsMissing(DWORD status)
     return status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND;
 }
 
-// A copy of a read-only file is read-only too, and only a writable file can be deleted.
-DWORD RemoveCopy(const std::wstring& copy)
+// The folder is there and nothing bears the name.
+bool IsMissingFile(const std::wstring& path)
 {
-    DWORD attributes = GetFileAttributesW(copy.c_str());
+    return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+           GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+bool IsFile(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring CopyPath(const std::wstring& path)
+{
+    return path + L".new";
+}
+
+std::wstring BackupPath(const std::wstring& path)
+{
+    return path + L".old";
+}
+
+// A copy or backup of a read-only file is read-only too, and only a writable file can be deleted.
+DWORD RemoveLeftFile(const std::wstring& left)
+{
+    DWORD attributes = GetFileAttributesW(left.c_str());
     constexpr DWORD kReadOnlyFile = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY;
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & kReadOnlyFile) == FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesW(copy.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (DeleteFileW(copy.c_str()))
+        SetFileAttributesW(left.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (DeleteFileW(left.c_str()))
         return ERROR_SUCCESS;
     DWORD status = GetLastError();
     return IsMissing(status) ? ERROR_SUCCESS : status;
@@ -83,20 +106,50 @@ DWORD FlushCopy(const std::wstring& copy)
     return FlushFileBuffers(file.Get()) ? ERROR_SUCCESS : GetLastError();
 }
 
-// ReplaceFileW keeps the replaced file's attributes and security.
-DWORD PutInPlace(const std::wstring& copy, const std::wstring& path, bool existed)
+// Never over an existing file: what stands at the name is kept.
+DWORD MoveInPlace(const std::wstring& from, const std::wstring& to)
 {
-    BOOL done = existed ? ReplaceFileW(path.c_str(), copy.c_str(), nullptr,
-                                       REPLACEFILE_WRITE_THROUGH, nullptr, nullptr)
-                        : MoveFileExW(copy.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
-    return done ? ERROR_SUCCESS : GetLastError();
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) ? ERROR_SUCCESS
+                                                                         : GetLastError();
+}
+
+DWORD PutLeftFileInPlace(const std::wstring& left, const std::wstring& path)
+{
+    CTraceLog::Instance().Trace(350, L"%s: %s takes the place of the missing %s",
+                                L"RecoverInterruptedReplace", left.c_str(), path.c_str());
+    return MoveInPlace(left, path);
+}
+
+// ReplaceFileW keeps the replaced file's attributes and security. It moves the original to the
+// backup name first, from where it can be put back; a leftover that cannot be removed from that
+// name (still held by another program) leaves the replace without one.
+DWORD ReplaceByCopy(const std::wstring& path, const std::wstring& copy, ReplaceFileFunction replace)
+{
+    const std::wstring backup = BackupPath(path);
+    const wchar_t* backupName = RemoveLeftFile(backup) == ERROR_SUCCESS ? backup.c_str() : nullptr;
+    if (replace(path.c_str(), copy.c_str(), backupName, REPLACEFILE_WRITE_THROUGH, nullptr,
+                nullptr))
+    {
+        RemoveLeftFile(backup);
+        return ERROR_SUCCESS;
+    }
+    DWORD status = GetLastError();
+    // The original is gone and the copy kept its own name: the copy is the file now.
+    if (status == ERROR_UNABLE_TO_MOVE_REPLACEMENT && IsMissingFile(path))
+        return PutLeftFileInPlace(copy, path);
+    // The original waits under the backup name: it is put back, and the write has failed.
+    if (status == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 && IsMissingFile(path))
+        PutLeftFileInPlace(backup, path);
+    return status;
 }
 
 DWORD WriteCopy(const std::wstring& path, const std::wstring& copy, const wchar_t* section,
-                const wchar_t* lines)
+                const wchar_t* lines, ReplaceFileFunction replace)
 {
     bool existed = false;
-    DWORD status = RemoveCopy(copy);
+    DWORD status = RecoverInterruptedReplace(path);
+    if (status == ERROR_SUCCESS)
+        status = RemoveLeftFile(copy);
     if (status == ERROR_SUCCESS)
         status = CopyExisting(path, copy, existed);
     if (status != ERROR_SUCCESS)
@@ -107,7 +160,9 @@ DWORD WriteCopy(const std::wstring& path, const std::wstring& copy, const wchar_
     if (!existed && GetFileAttributesW(copy.c_str()) == INVALID_FILE_ATTRIBUTES)
         return ERROR_SUCCESS;
     status = FlushCopy(copy);
-    return status == ERROR_SUCCESS ? PutInPlace(copy, path, existed) : status;
+    if (status != ERROR_SUCCESS)
+        return status;
+    return existed ? ReplaceByCopy(path, copy, replace) : MoveInPlace(copy, path);
 }
 } // namespace
 
@@ -135,11 +190,24 @@ std::wstring GetModuleFilePath(HMODULE module)
     }
 }
 
-DWORD ReplaceIniSection(const std::wstring& path, const wchar_t* section, const wchar_t* lines)
+DWORD RecoverInterruptedReplace(const std::wstring& path)
 {
-    const std::wstring copy = path + L".new";
-    DWORD status = WriteCopy(path, copy, section, lines);
-    if (status != ERROR_SUCCESS)
-        RemoveCopy(copy);
+    if (!IsMissingFile(path))
+        return ERROR_SUCCESS;
+    // The copy was flushed before the replace began, so it is newer than the original.
+    for (const std::wstring& left : {CopyPath(path), BackupPath(path)})
+        if (IsFile(left))
+            return PutLeftFileInPlace(left, path);
+    return ERROR_SUCCESS;
+}
+
+DWORD ReplaceIniSection(const std::wstring& path, const wchar_t* section, const wchar_t* lines,
+                        ReplaceFileFunction replace)
+{
+    const std::wstring copy = CopyPath(path);
+    DWORD status = WriteCopy(path, copy, section, lines, replace);
+    // The copy of a failed write goes, unless it is all that is left of the file.
+    if (status != ERROR_SUCCESS && !IsMissingFile(path))
+        RemoveLeftFile(copy);
     return status;
 }

@@ -83,9 +83,16 @@ void CPatchManager::GetMSPsGUIDsMap(const StringList& names, SectionMap& codeToN
     for (const std::wstring& name : names)
     {
         std::wstring code;
-        UINT status = GetMSPPatchGUID(m_patchesFolder + L"\\" + name, code);
+        const std::wstring path = m_patchesFolder + L"\\" + name;
+        UINT status = GetMSPPatchGUID(path, code);
         if (status != ERROR_SUCCESS)
+        {
+            // The failure's own text cannot say which of the folder's files to replace.
+            CTraceLog::Instance().Trace(300, L"%s: Can't read the patch code of %s",
+                                        L"CPatchManager::GetMSPsGUIDsMap",
+                                        ErrorTextW(path.c_str(), status).c_str());
             throw std::logic_error(ErrorTextA("CPatchManager::GetMSPsGUIDsMap", status));
+        }
         codeToName[code] = name; // of two files with one code, the later one stays
     }
 }

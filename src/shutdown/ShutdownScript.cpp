@@ -333,7 +333,10 @@ void CShutdownScript::UpdateScriptIni(HKEY key)
     std::wstring file = folder + L"\\scripts.ini";
     CTraceLog::Instance().Trace(500, L"%s: write section Shutdown to %s", kUpdateScriptIni,
                                 file.c_str());
-    status = CreateUnicodeIniUnlessPresent(file);
+    // A missing file whose copy was left is that copy, not a new empty file.
+    status = RecoverInterruptedReplace(file);
+    if (status == ERROR_SUCCESS)
+        status = CreateUnicodeIniUnlessPresent(file);
     if (status == ERROR_SUCCESS)
         status = ReplaceIniSection(file, L"Shutdown", section.c_str());
     Check(status, kUpdateScriptIni);

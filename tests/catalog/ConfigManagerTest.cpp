@@ -131,3 +131,41 @@ TEST_F(ConfigManagerTest, FailedWriteLeavesTheFileAsItWas)
     EXPECT_EQ(before, ReadFileBytes(IniPath()));
     EXPECT_FALSE(FileExists(IniPath() + L".new"));
 }
+
+// Scanners and backup tools hold files open with read and delete sharing: the file is replaced
+// in one step all the same, and holds the new section also once the other program lets go.
+TEST_F(ConfigManagerTest, WriteReplacesAFileHeldWithReadAndDeleteSharing)
+{
+    WriteFileBytes(IniPath(), "[PATCHES_STATE]\r\n{A}=ignored\r\n");
+    CFileHandle held(CreateFileW(IniPath().c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    const std::string after = "[PATCHES_STATE]\r\n{A}=installed\r\n";
+    EXPECT_EQ("no failure", FailureOf([this] {
+                  CConfigManager(IniPath().c_str())
+                      .SetSection(L"PATCHES_STATE", {{L"{A}", L"installed"}});
+              }));
+    EXPECT_EQ(after, ReadFileBytes(IniPath()));
+    held.Reset();
+    EXPECT_EQ(after, ReadFileBytes(IniPath()));
+    EXPECT_FALSE(FileExists(IniPath() + L".old"));
+}
+
+// A missing file is read from what a replace cut short left of it: the flushed copy, newer than
+// the original under the backup name, or else that original.
+TEST_F(ConfigManagerTest, MissingFileIsReadFromWhatACutReplaceLeft)
+{
+    WriteFileBytes(IniPath() + L".old", "[PATCHES_STATE]\r\n{A}=ignored\r\n");
+    WriteFileBytes(IniPath() + L".new", "[PATCHES_STATE]\r\n{A}=installed\r\n");
+    SectionMap entries;
+    CConfigManager config(IniPath().c_str());
+    config.GetSection(L"PATCHES_STATE", entries);
+    EXPECT_EQ((SectionMap{{L"{A}", L"installed"}}), entries);
+
+    DeleteFileW(IniPath().c_str());
+    config.GetSection(L"PATCHES_STATE", entries);
+    EXPECT_EQ((SectionMap{{L"{A}", L"ignored"}}), entries);
+    EXPECT_TRUE(FileExists(IniPath()));
+    EXPECT_FALSE(FileExists(IniPath() + L".old"));
+}

@@ -15,6 +15,24 @@ class FileSystemUtilsTest : public ::testing::Test
     CTempFolder m_folder;
 };
 
+// ReplaceFileW failing half-way, which Wine does not do: the original is gone (1176), or it is
+// left under another name, the backup name when one was given (1177).
+BOOL WINAPI ReplaceLosingTheOriginal(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID)
+{
+    DeleteFileW(replaced);
+    SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+    return FALSE;
+}
+
+BOOL WINAPI ReplaceLeavingTheOriginalUnderAnotherName(LPCWSTR replaced, LPCWSTR, LPCWSTR backup,
+                                                      DWORD, LPVOID, LPVOID)
+{
+    std::wstring otherName = backup ? backup : std::wstring(replaced) + L".tmp";
+    MoveFileExW(replaced, otherName.c_str(), MOVEFILE_REPLACE_EXISTING);
+    SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+    return FALSE;
+}
+
 bool IsFolder(const std::wstring& path)
 {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -77,7 +95,7 @@ TEST(ModulePathTest, IsTheRunningExecutable)
 
 // The profile functions write the copy: its bytes are those of a write in place, in the file's
 // own encoding (or as a new file when there was none), and no copy stays beside the file, also
-// where an interrupted write left one.
+// where an interrupted write left one beside it.
 TEST_F(FileSystemUtilsTest, ReplacedSectionHasTheBytesOfAWriteInPlace)
 {
     const wchar_t lines[] = L"k=v\0e=\u00e9\0";
@@ -96,11 +114,35 @@ TEST_F(FileSystemUtilsTest, ReplacedSectionHasTheBytesOfAWriteInPlace)
         {
             WriteFileBytes(inPlace, before);
             WriteFileBytes(replaced, before);
+            // Beside a file, and only there, a copy is a leftover of an interrupted write.
+            WriteFileBytes(replaced + L".new", "left by an interrupted write");
         }
-        WriteFileBytes(replaced + L".new", "left by an interrupted write");
         ASSERT_TRUE(WritePrivateProfileSectionW(L"S", lines, inPlace.c_str()));
         EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), ReplaceIniSection(replaced, L"S", lines));
         EXPECT_EQ(ReadFileBytes(inPlace), ReadFileBytes(replaced)) << before;
         EXPECT_FALSE(FileExists(replaced + L".new")) << before;
     }
+}
+
+// A replace that fails half-way loses nothing: the copy takes the place of a lost original and
+// the write is done; an original left under the backup name is put back and the write fails.
+TEST_F(FileSystemUtilsTest, ReplaceFailingHalfWayLeavesOneWholeFile)
+{
+    const std::wstring path = m_folder / L"state.ini";
+    const std::string before = "[S]\r\nold=1\r\n";
+    auto expectNothingBeside = [&path] {
+        EXPECT_FALSE(FileExists(path + L".new"));
+        EXPECT_FALSE(FileExists(path + L".old"));
+    };
+    WriteFileBytes(path, before);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ReplaceIniSection(path, L"S", L"k=v\0", &ReplaceLosingTheOriginal));
+    EXPECT_EQ("[S]\r\nk=v\r\n", ReadFileBytes(path));
+    expectNothingBeside();
+
+    WriteFileBytes(path, before);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_UNABLE_TO_MOVE_REPLACEMENT_2),
+              ReplaceIniSection(path, L"S", L"k=v\0", &ReplaceLeavingTheOriginalUnderAnotherName));
+    EXPECT_EQ(before, ReadFileBytes(path));
+    expectNothingBeside();
 }

@@ -86,3 +86,11 @@ TEST_F(InstallerBusyTest, FailsAsBeforeWhenTheOtherInstallationGoesOn)
     EXPECT_TRUE(m_installer.AppliedPatches().empty());
     EXPECT_TRUE(Contains(StateFile(), State(2, "not_installed"))) << StateFile();
 }
+
+// Only another installation in progress is waited for: any other failure runs msiexec.exe once.
+TEST_F(InstallerBusyTest, OtherFailureRunsMsiexecOnce)
+{
+    m_installer.SetSwitch(L"MSIEXEC_EXIT", L"1603");
+    ExpectFailedRun(Run(L"/when now"), "CPatchRunner::ApplyPublicPachesNow: ");
+    EXPECT_EQ(1, MsiexecRuns()) << MsiexecCommandLines();
+}

@@ -1,6 +1,11 @@
 #include "e2e/FaultChecks.h"
+#include "e2e/TraceLines.h"
 
 #include "catalog/Handles.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
 
 // Faults of the patches folder, the state file and the trace folder, end to end.
 
@@ -26,7 +31,44 @@ class StateFileFaultTest : public EndToEndTest
         EXPECT_TRUE(MsiexecCommandLines().empty()) << MsiexecCommandLines();
         EXPECT_TRUE(m_installer.AppliedPatches().empty());
     }
+
+    std::set<std::wstring> PatchesFolderNames() const
+    {
+        std::set<std::wstring> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_patches))
+            names.insert(entry.path().filename().wstring());
+        return names;
+    }
+
+    // Before the failure, whose text it repeats, an error line names the file that support must
+    // replace.
+    static void ExpectUnreadableFileNamed(const CProgramRun& run, const std::wstring& path)
+    {
+        const std::string failure = "CPatchManager::GetMSPsGUIDsMap: ";
+        const std::string naming = failure + "Can't read the patch code of " + Narrow(path) + ": ";
+        std::vector<std::string> errors = TraceTexts(run.trace, "ERR");
+        auto named = std::find_if(errors.begin(), errors.end(), [&naming](const std::string& text) {
+            return text.starts_with(naming);
+        });
+        ASSERT_NE(errors.end(), named) << run.trace;
+        EXPECT_NE(errors.end(),
+                  std::find(named, errors.end(), failure + named->substr(naming.size())))
+            << run.trace;
+    }
 };
+
+// A replace cut short can leave the state file's flushed copy and no state file: the copy is the
+// state file, so the patch recorded as ignored stays ignored, and no copy stays behind.
+TEST_F(StateFileFaultTest, CopyLeftWithoutTheStateFileIsTheStateFile)
+{
+    ASSERT_TRUE(MoveFileW(StatePath().c_str(), (StatePath() + L".new").c_str()));
+    CProgramRun run = Run(L"/when now");
+    ExpectSuccessfulRun(run);
+    EXPECT_EQ((std::vector<std::wstring>{Code(2), Code(3)}), m_installer.AppliedPatches());
+    EXPECT_TRUE(Contains(StateFile(), State(1, "ignored"))) << StateFile();
+    EXPECT_EQ((std::set<std::wstring>{L"Patches.ini", L"a.msp", L"b.msp", L"c.msp"}),
+              PatchesFolderNames());
+}
 
 TEST_F(StateFileFaultTest, ReadOnlyStateFileFailsTheRunAndStaysAsItWas)
 {
@@ -63,6 +105,7 @@ TEST_F(StateFileFaultTest, NotAPatchPackageFailsEveryCatalogueOperation)
     {
         CProgramRun run = Run(arguments);
         ExpectFailedRun(run, "CPatchManager::GetMSPsGUIDsMap: ");
+        ExpectUnreadableFileNamed(run, m_patches + L"\\broken.msp");
         EXPECT_EQ(m_earlierState, StateFile()) << Narrow(arguments);
     }
     ExpectNothingInstalled();

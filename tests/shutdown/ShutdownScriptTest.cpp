@@ -391,6 +391,18 @@ TEST_F(ShutdownScriptTest, NewScriptsIniIsUnicodeAndAnExistingOneKeepsItsEncodin
     EXPECT_NE(std::string::npos, text.find("1CmdLine=" + standin::ToUtf8(kOurs) + "\r\n")) << text;
 }
 
+// A replace cut short can leave the copy of scripts.ini and no scripts.ini: the copy is the file,
+// not a new empty one, so its other sections stay; no copy stays behind.
+TEST_F(ShutdownScriptTest, CopyLeftWithoutScriptsIniIsScriptsIni)
+{
+    WriteIni("[Startup]\r\n0CmdLine=start.cmd\r\n");
+    ASSERT_TRUE(MoveFileW(IniPath().c_str(), (IniPath() + L".new").c_str()));
+    m_ours.Create(kDeferred);
+    EXPECT_EQ(std::vector<std::string>{"0CmdLine=start.cmd"}, IniSection("Startup"));
+    EXPECT_EQ(Entries({{L"0", kOurs, kDeferred}}), IniSection("Shutdown"));
+    EXPECT_FALSE(FileExists(IniPath() + L".new"));
+}
+
 TEST_F(ShutdownScriptTest, UnwritableScriptsIniFailsCreate)
 {
     WriteFileBytes(m_windir, "a file where the Windows folder should be");
