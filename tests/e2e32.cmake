@@ -7,6 +7,8 @@
 #                    end, which takes the shipped program minutes
 #   e2e32.real.      the tests on real packages, against the shipped ZAPatch.exe of the win32
 #                    build's folder "real" (realmsi/CMakeLists.txt), with Wine's 32-bit msiexec
+# All of them carry the label tier32: scripts/run-tests runs them apart, in a virtual machine where
+# this machine's kernel runs no 32-bit code.
 set(ZAPATCH_WIN32_FOLDER "../win32")
 set(e2e_needing_short_waits ServiceFaultTest.cpp|InstallerFaultTest.cpp)
 
@@ -22,7 +24,7 @@ function(zapatch_e2e32 target prefix sources program)
     gtest_add_tests(TARGET ${target} SOURCES ${sources} TEST_PREFIX "${prefix}." TEST_LIST tests)
     set_tests_properties(${tests} PROPERTIES
         ENVIRONMENT "WINEDEBUG=-all;ZAPATCH_E2E_PROGRAM=${program};${ARGN}"
-        SKIP_RETURN_CODE 77 RUN_SERIAL ON)
+        SKIP_RETURN_CODE 77 RUN_SERIAL ON LABELS tier32)
 endfunction()
 
 zapatch_e2e32(test_e2e e2e32 "${e2e_sources}" ${ZAPATCH_WIN32_FOLDER}/ZAPatch.exe

@@ -1,6 +1,7 @@
 // The contract of the Windows Installer stand-ins themselves, which every other test relies on.
 #include "catalog/Handles.h"
 #include "catalog/ProductKeys.h"
+#include "support/WineStartFailure.h"
 #include "support/InstallerStandin.h"
 #include "support/Sandbox.h"
 
@@ -30,7 +31,11 @@ class InstallerStandinTest : public ::testing::Test
         PROCESS_INFORMATION process = {};
         if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
                             NORMAL_PRIORITY_CLASS, nullptr, folder.c_str(), &startup, &process))
-            return GetLastError();
+        {
+            DWORD error = GetLastError();
+            NoteWineStartFailure(error, commandLine);
+            return error;
+        }
         CKernelHandle thread(process.hThread), child(process.hProcess);
         WaitForSingleObject(child.Get(), INFINITE);
         DWORD code = 0;

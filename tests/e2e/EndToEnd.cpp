@@ -1,5 +1,6 @@
 #include "e2e/EndToEnd.h"
 #include "e2e/FaultChecks.h"
+#include "support/WineStartFailure.h"
 #include "support/PolicyKeys.h"
 
 #include "catalog/Handles.h"
@@ -159,8 +160,9 @@ void EndToEndTest::StartServiceUnlessRunning()
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &started));
+    ASSERT_TRUE(Started(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                       nullptr, nullptr, &startup, &started),
+                        commandLine));
     CKernelHandle thread(started.hThread);
     CKernelHandle process(started.hProcess);
     ASSERT_TRUE(WaitOmxStandinReady(started.dwProcessId));
@@ -206,6 +208,7 @@ CProgramRun EndToEndTest::RunCommandLine(const std::wstring& commandLine,
             result.events.push_back(std::move(event));
     std::string trace = ReadFileBytes(m_traceFolder + L"\\ZAPatch.log");
     result.trace = trace.substr(std::min(m_traceSeen, trace.size()));
+    NoteProgramWineStartFailure(result.trace);
     m_traceSeen = trace.size();
     return result;
 }

@@ -1,5 +1,6 @@
 #include "e2e/FaultChecks.h"
 #include "e2e/TraceLines.h"
+#include "support/WineStartFailure.h"
 
 #include "catalog/Handles.h"
 
@@ -44,9 +45,10 @@ TEST_F(SingleInstanceTest, OfTwoManagersStartedTogetherExactlyOneWorks)
         std::wstring commandLine = L"\"" + ProgramPath() + L"\" /when now";
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
-        ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                                   CREATE_SUSPENDED, nullptr, m_root.Path().c_str(), &startup,
-                                   &process));
+        ASSERT_TRUE(Started(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                                           CREATE_SUSPENDED, nullptr, m_root.Path().c_str(),
+                                           &startup, &process),
+                            commandLine));
     }
     for (PROCESS_INFORMATION& process : started)
         ResumeThread(process.hThread);

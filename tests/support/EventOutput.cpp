@@ -3,6 +3,7 @@
 #include "catalog/FileSystemUtils.h"
 #include "catalog/Handles.h"
 #include "support/Sandbox.h"
+#include "support/WineStartFailure.h"
 
 #include <gtest/gtest.h>
 
@@ -132,6 +133,7 @@ CEventRun RunWithEventOutput(const std::wstring& commandLine,
                         environment.data(), workingDirectory, &startup, &started))
     {
         run.startError = GetLastError();
+        NoteWineStartFailure(run.startError, commandLine);
         return run;
     }
     CKernelHandle thread(started.hThread);
