@@ -39,7 +39,7 @@ vm_start() {
 # Runs the 32-bit tier with ctest's arguments in the machine and sets tier_summary. Fails, saying
 # why, when a test failed or the machine did not boot, panicked, hung or ran out of time.
 vm_run_tier32() {
-    local started=$SECONDS booted=0 line limit ended="" early=() why="" guest_summary=""
+    local started=$SECONDS booted=0 line limit ended="" early=() why="" guest_summary="" qemu_status=""
     scripts/prepare-vm || { tier_summary="32-bit tier: the virtual machine could not be prepared"; return 1; }
     rm -rf "$vm_run"
     mkdir -p "$vm_run"
@@ -59,17 +59,22 @@ vm_run_tier32() {
             "zapatch-vm: booted") booted=1; echo "32-bit tier: the virtual machine booted in $((SECONDS - started)) s" ;;
             "zapatch-vm: ended ("*) ended="${line#*(}" ended="${ended%)}" ;;
             "zapatch-vm-host: qemu ended ("*)
-                [[ "$line" == *"(124)" || "$line" == *"(137)" ]] && why="ran out of its $vm_time_limit s"
+                qemu_status="${line#*(}" qemu_status="${qemu_status%)}"
                 break ;;
             "32-bit tier (in the virtual machine): "*) guest_summary="$line"; echo "$line" ;;
-            *) ((booted)) && echo "$line" || early+=("$line") ;;
+            *) ((booted)) && [[ -z "$ended" ]] && echo "$line"
+               ((booted)) || early+=("$line") ;;
         esac
     done
     vm_stop
     exec {console}<&-
     local took=$((SECONDS - started))
     if [[ -z "$why" && -z "$ended" ]]; then
-        why="ended without finishing its run (a kernel panic or a failure at its start)"
+        case "$qemu_status" in
+            124 | 137) why="ran out of its $vm_time_limit s" ;;
+            0) why="ended without finishing its run (a kernel panic or a failure at its start)" ;;
+            *) why="could not be started (qemu ended with $qemu_status)" ;;
+        esac
     fi
     if [[ -n "$why" ]]; then
         ((booted)) || printf '%s\n' "${early[@]}" | grep -v '^\s*$' | tail -40

@@ -82,7 +82,7 @@ run_tier() {
             name="${test%%$'\t'*}" why="${test#*$'\t'}"
             echo "Rerunning $name: it $why"
             ctest_recording -R "^$(sed 's/[][\\.*^$+?(){}|]/\\&/g' <<<"$name")\$"
-            ended+=("$name ($why): ${outcome[$name]} on its rerun")
+            ended+=("$name, which $why: ${outcome[$name]} on its rerun")
         done
         echo
         echo "Reran once the tests that Wine, not the program, made fail:"
