@@ -50,12 +50,15 @@ wine_failures() {
     ' "$testing_log"
 }
 
+# Options of every ctest run of a tier, its reruns included.
+ctest_options=()
+
 # Runs ctest with the arguments, showing its output, and records each test's outcome (Passed,
 # Failed, Skipped, Timeout...) in the array outcome. Keeps ctest's exit status.
 ctest_recording() {
     local output status line pattern='^ *[0-9]+/[0-9]+ +Test +#[0-9]+: +([^ ]+) \.+ *(\*\*\*)?([A-Za-z]+)'
     output=$(mktemp) || return 1
-    ctest --preset win64 "$@" 2>&1 | tee "$output"
+    ctest --preset win64 "${ctest_options[@]}" "$@" 2>&1 | tee "$output"
     status=${PIPESTATUS[0]}
     while IFS= read -r line; do
         [[ "$line" =~ $pattern ]] && outcome["${BASH_REMATCH[1]}"]="${BASH_REMATCH[3]}"

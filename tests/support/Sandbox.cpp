@@ -74,8 +74,24 @@ CTempFolder::CTempFolder()
         ADD_FAILURE() << "cannot create temporary folder, error " << GetLastError();
 }
 
+namespace
+{
+// A test that works in the folder leaves it the process's current directory, which cannot be
+// removed: the folder would stay behind, empty.
+void LeaveIfCurrent(const std::wstring& folder)
+{
+    wchar_t current[MAX_PATH] = {};
+    if (GetCurrentDirectoryW(MAX_PATH, current) >= MAX_PATH)
+        return;
+    std::wstring inside = folder + L"\\";
+    if (_wcsnicmp((std::wstring(current) + L"\\").c_str(), inside.c_str(), inside.size()) == 0)
+        SetCurrentDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str());
+}
+} // namespace
+
 CTempFolder::~CTempFolder()
 {
+    LeaveIfCurrent(m_path);
     RemoveTree(m_path);
 }
 
