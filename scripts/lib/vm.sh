@@ -2,7 +2,8 @@
 # scripts/run-tests, from the repository's root). qemu, with software emulation, boots Debian's
 # kernel (scripts/prepare-vm) on this machine's own root file system, shared read-only over 9p,
 # and runs the same ctest entries on the same builds there (scripts/vm/guest); the guest's
-# console is this script's output. The machine is bounded in time and always ends.
+# console is this script's output. The machine is bounded in time and always ends. Needs
+# scripts/lib/wine-tests.sh sourced first.
 
 vm_folder=build/vm
 # Shared with the guest, writable: what the host hands in (the repository, ctest's arguments)
@@ -61,9 +62,8 @@ vm_run_tier32() {
             "zapatch-vm-host: qemu ended ("*)
                 qemu_status="${line#*(}" qemu_status="${qemu_status%)}"
                 break ;;
-            "32-bit tier (in the virtual machine): "*) guest_summary="$line"; echo "$line" ;;
-            *) ((booted)) && [[ -z "$ended" ]] && echo "$line"
-               ((booted)) || early+=("$line") ;;
+            "$vm_tier_title: "*) guest_summary="$line"; echo "$line" ;;
+            *) if ((!booted)); then early+=("$line"); elif [[ -z "$ended" ]]; then echo "$line"; fi ;;
         esac
     done
     vm_stop
@@ -82,6 +82,6 @@ vm_run_tier32() {
         tier_summary="32-bit tier (in a virtual machine): FAILED: the machine $why, after $((took / 60)) min $((took % 60)) s"
         return 1
     fi
-    tier_summary="${guest_summary:-32-bit tier (in the virtual machine): no summary} ($((took / 60)) min $((took % 60)) s with the machine's start)"
+    tier_summary="${guest_summary:-$vm_tier_title: no summary} ($((took / 60)) min $((took % 60)) s with the machine's start)"
     ((ended == 0))
 }

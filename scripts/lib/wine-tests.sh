@@ -9,6 +9,8 @@ testing_log=build/win64/Testing/Temporary/LastTest.log
 # (ERROR_INTERNAL_ERROR) for a program that exists: Wine's fault on a loaded machine, never the
 # program's.
 wine_start_failure="Wine could not start a process (error 1359)"
+# How the virtual machine's test run names the 32-bit tier; the host picks its summary out by it.
+vm_tier_title="32-bit tier (in the virtual machine)"
 
 # Starts Wine in the prefix $1 (made on first use). ctest waits for every process that holds its
 # output pipe, and Wine's services outlive the test that started them: so one persistent

@@ -27,6 +27,18 @@ CRegKeyHandle CreateKey(HKEY root, const std::wstring& subKey)
         ADD_FAILURE() << "cannot create registry key, status " << status;
     return key;
 }
+
+// A test that works in the folder leaves it the process's current directory, which cannot be
+// removed: the folder would stay behind, empty.
+void LeaveIfCurrent(const std::wstring& folder)
+{
+    wchar_t current[MAX_PATH] = {};
+    if (GetCurrentDirectoryW(MAX_PATH, current) >= MAX_PATH)
+        return;
+    std::wstring inside = folder + L"\\";
+    if (_wcsnicmp((std::wstring(current) + L"\\").c_str(), inside.c_str(), inside.size()) == 0)
+        SetCurrentDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str());
+}
 } // namespace
 
 CRegistrySandbox::CRegistrySandbox()
@@ -73,21 +85,6 @@ CTempFolder::CTempFolder()
     if (!CreateDirectoryW(m_path.c_str(), nullptr))
         ADD_FAILURE() << "cannot create temporary folder, error " << GetLastError();
 }
-
-namespace
-{
-// A test that works in the folder leaves it the process's current directory, which cannot be
-// removed: the folder would stay behind, empty.
-void LeaveIfCurrent(const std::wstring& folder)
-{
-    wchar_t current[MAX_PATH] = {};
-    if (GetCurrentDirectoryW(MAX_PATH, current) >= MAX_PATH)
-        return;
-    std::wstring inside = folder + L"\\";
-    if (_wcsnicmp((std::wstring(current) + L"\\").c_str(), inside.c_str(), inside.size()) == 0)
-        SetCurrentDirectoryW(folder.substr(0, folder.rfind(L'\\')).c_str());
-}
-} // namespace
 
 CTempFolder::~CTempFolder()
 {
