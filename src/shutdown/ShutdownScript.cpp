@@ -5,13 +5,16 @@
 #include "catalog/RegistryUtils.h"
 #include "diag/ErrorText.h"
 #include "diag/TraceLog.h"
+#include "shutdown/RegCompareKeys.h"
 #include "shutdown/RegCopyKey.h"
 #include "shutdown/ScriptKeyNames.h"
 #include "shutdown/Wow64FsRedirectionDisabler.h"
 
 #include <shlwapi.h>
 
+#include <iterator>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -105,13 +108,13 @@ DWORD CopyToNewKey(HKEY key, const std::wstring& oldName, const std::wstring& ne
     return status;
 }
 
-// Moves a script key, by the name it was enumerated with, to the name of number - 1. A key that
-// cannot be moved stays as it was, so that the other keys and the files can still be brought in
-// line.
-void MoveScriptKeyDown(HKEY key, const std::wstring& oldName, int number)
+// Moves a script key, by the name it was enumerated with, to the name of the lower number
+// target. A key that cannot be moved stays as it was, so that the other keys and the files can
+// still be brought in line.
+void MoveScriptKeyDown(HKEY key, const std::wstring& oldName, int number, int target)
 {
     CTraceLog& log = CTraceLog::Instance();
-    std::wstring newName = KeyName(number - 1);
+    std::wstring newName = KeyName(target);
     log.Trace(500, L"%s: rename key %d to %s", kDelete, number, newName.c_str());
     DWORD status = CopyToNewKey(key, oldName, newName);
     if (status == ERROR_SUCCESS)
@@ -123,6 +126,35 @@ void MoveScriptKeyDown(HKEY key, const std::wstring& oldName, int number)
     if (status != ERROR_SUCCESS)
         log.Trace(300, L"%s (key %s stays as it was)", ErrorTextW(kDelete, status).c_str(),
                   oldName.c_str());
+}
+
+// Deletes a script key by the name it was enumerated with: a key named with leading zeros must
+// not take another one with it.
+void DeleteScriptKey(HKEY key, std::multimap<int, std::wstring>& keys,
+                     std::multimap<int, std::wstring>::iterator script)
+{
+    Check(SHDeleteKeyW(key, script->second.c_str()), kDelete);
+    keys.erase(script);
+}
+
+// A copy cut short lies below the key it copies, whole or not, and so does the empty key of a
+// registration cut short: each such key goes (the key it copies is moved again).
+void DropKeysLeftBehind(HKEY key, std::multimap<int, std::wstring>& keys)
+{
+    for (auto script = keys.begin(); script != keys.end();)
+    {
+        auto next = std::next(script);
+        bool within = false;
+        DWORD status = RegKeyWithin(key, script->second.c_str(),
+                                    next == keys.end() ? nullptr : next->second.c_str(), within);
+        if (status == ERROR_SUCCESS && within)
+        {
+            CTraceLog::Instance().Trace(350, L"%s: delete subkey %s, left by a change cut short",
+                                        kDelete, script->second.c_str());
+            DeleteScriptKey(key, keys, script);
+        }
+        script = next;
+    }
 }
 
 DWORD SubKeyCount(HKEY key, DWORD& count)
@@ -198,54 +230,75 @@ void CShutdownScript::Create(const wchar_t* parameters)
 void CShutdownScript::Delete()
 {
     CTraceLog& log = CTraceLog::Instance();
+    // Every change of the keys ends by rebuilding the mirror: a mirror unlike the state keys
+    // tells that a change was cut short, and what it left is put right here.
+    bool same = false;
+    bool cutShort =
+        RegCompareKeys(HKEY_LOCAL_MACHINE, kStateKey, kMirrorKey, same) != ERROR_SUCCESS || !same;
     CRegKeyHandle key;
     DWORD status =
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPolicyObjectKey.c_str(), 0, kDeleteAccess, key.Put());
     if (status != ERROR_SUCCESS)
     {
         log.Trace(500, L"%s", ErrorTextW(kDelete, status).c_str());
+        if (cutShort)
+            SynchronizePoliciesKeys();
         return;
     }
 
     ScriptKeys keys;
-    std::optional<ScriptKeys::value_type> ours;
+    std::optional<ScriptKeys::iterator> ours;
     for (DWORD index = 0; status == ERROR_SUCCESS; ++index)
     {
         std::wstring name;
         status = EnumSubKeyName(key.Get(), index, name);
         if (status == ERROR_NO_MORE_ITEMS)
             break;
-        keys.emplace(KeyNumber(name), name);
+        auto added = keys.emplace(KeyNumber(name), name);
         std::wstring script;
         if (ReadScriptValue(key.Get(), name, L"Script", script) != ERROR_SUCCESS)
             log.Trace(300, L"%s: cann't read subkey %s value %s", kDelete, name.c_str(), L"Script");
         else if (CompareStringOrdinal(script.c_str(), -1, m_scriptPath.c_str(), -1, TRUE) ==
                  CSTR_EQUAL)
-            ours.emplace(KeyNumber(name), name);
+            ours = added;
         else
             log.Trace(300, L"%s: skip remove of '%s'", kDelete, script.c_str());
     }
 
+    int removed = -1;
     if (ours)
-        RemoveScriptKey(key.Get(), *ours, keys);
+    {
+        removed = (*ours)->first;
+        log.Trace(500, L"%s: delete subkey %d with our shutdown script", kDelete, removed);
+        DeleteScriptKey(key.Get(), keys, *ours);
+    }
+    if (ours || cutShort)
+        RenumberScriptKeys(key.Get(), keys, removed, cutShort);
     key.Reset();
     SynchronizePoliciesKeys();
 }
 
-// Deletes the script key, closes the gap it leaves and brings scripts.ini in line; the policy
-// object key goes when no script key is left.
-void CShutdownScript::RemoveScriptKey(HKEY key, const ScriptKeys::value_type& ours,
-                                      const ScriptKeys& keys)
+// Closes the gap our removed key left and, after a change cut short, drops what it left behind
+// and closes every gap; brings scripts.ini in line; the policy object key goes when no script
+// key is left.
+void CShutdownScript::RenumberScriptKeys(HKEY key, ScriptKeys& keys, int removed, bool cutShort)
 {
     CTraceLog& log = CTraceLog::Instance();
-    const auto& [number, name] = ours;
-    log.Trace(500, L"%s: delete subkey %d with our shutdown script", kDelete, number);
-    // The name as enumerated: a key named with leading zeros must not take another one with it.
-    Check(SHDeleteKeyW(key, name.c_str()), kDelete);
+    if (cutShort)
+        DropKeysLeftBehind(key, keys);
 
     log.Trace(500, L"%s: shift all next keys", kDelete);
-    for (auto next = keys.upper_bound(number); next != keys.end(); ++next)
-        MoveScriptKeyDown(key, next->second, next->first);
+    std::set<int> taken;
+    for (const auto& [number, name] : keys)
+        taken.insert(number);
+    for (const auto& [number, name] : keys)
+    {
+        int target = number > removed ? number - 1 : number;
+        if (cutShort)
+            target = static_cast<int>(std::distance(taken.begin(), taken.lower_bound(number)));
+        if (target != number)
+            MoveScriptKeyDown(key, name, number, target);
+    }
 
     DWORD subKeys = 0;
     Check(SubKeyCount(key, subKeys), kDelete);
@@ -263,10 +316,11 @@ void CShutdownScript::CreateShutdownScript(HKEY key, int number,
     CRegKeyHandle script;
     DWORD status = RegCreateKeyExW(key, KeyName(number).c_str(), 0, nullptr, 0,
                                    KEY_READ | KEY_WRITE, nullptr, script.Put(), nullptr);
-    if (status == ERROR_SUCCESS)
-        status = SetStringValue(script.Get(), L"Parameters", parameters);
+    // The script first: a key cut short before its other values is still seen as ours.
     if (status == ERROR_SUCCESS)
         status = SetStringValue(script.Get(), L"Script", m_scriptPath);
+    if (status == ERROR_SUCCESS)
+        status = SetStringValue(script.Get(), L"Parameters", parameters);
     if (status == ERROR_SUCCESS)
     {
         DWORD isPowershell = 0;

@@ -25,8 +25,7 @@ class CShutdownScript
 
     void CreateShutdownScript(HKEY key, int number, const std::wstring& parameters) const;
     int FindFreeKeyNumber(HKEY key) const;
-    static void RemoveScriptKey(HKEY key, const ScriptKeys::value_type& ours,
-                                const ScriptKeys& keys);
+    static void RenumberScriptKeys(HKEY key, ScriptKeys& keys, int removed, bool cutShort);
     static void SynchronizePoliciesKeys();
     static std::wstring GetScriptsIniPath();
     static void UpdateScriptIni(HKEY key);

@@ -68,6 +68,7 @@ void WriteForeignScripts()
     DWORD order = 11;
     SetMachineValue(kPolicyObject + L"\\11", L"Order", REG_DWORD, &order, sizeof(order));
     SetMachineString(kPolicyObject + L"\\11\\Nested", L"Kept", L"yes");
+    MirrorScriptsStateKey();
 }
 
 // The lines of a dump, in any order of enumeration.

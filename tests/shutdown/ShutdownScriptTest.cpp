@@ -50,6 +50,22 @@ class ShutdownScriptTest : public ::testing::Test
             CRegistrySandbox::SetString(path, L"Parameters", script.parameters);
         CRegistrySandbox::SetString(path, L"Script", script.script);
         CRegistrySandbox::SetDword(path, L"IsPowershell", 0);
+        MirrorScriptsStateKey();
+    }
+    // A script key as a change cut short left it: the state key only, the mirror as it was; an
+    // empty script leaves the value out, so does kNoParameters.
+    static void AddScriptCutShort(const Script& script)
+    {
+        std::wstring path = std::wstring(kScriptsPolicyKey) + L"\\" + script.name;
+        SHDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
+        CRegistrySandbox::SetString(kScriptsPolicyKey, L"FileSysPath", L"C:\\Windows");
+        CRegKeyHandle key;
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        key.Put(), nullptr);
+        if (script.parameters != kNoParameters)
+            CRegistrySandbox::SetString(path, L"Parameters", script.parameters);
+        if (!script.script.empty())
+            CRegistrySandbox::SetString(path, L"Script", script.script);
     }
     static void AddScripts(const std::vector<Script>& scripts)
     {
@@ -222,20 +238,72 @@ TEST_F(ShutdownScriptTest, DeleteOfTheOnlyScriptRemovesThePolicyObjectKey)
     EXPECT_EQ(std::vector<std::string>{"0CmdLine=start.cmd"}, IniSection("Startup"));
 }
 
-TEST_F(ShutdownScriptTest, DeleteWithoutMatchOnlyRebuildsTheMirror)
+// A mirror unlike the state key tells that a change was cut short: then scripts.ini is brought
+// in line with the keys as well.
+TEST_F(ShutdownScriptTest, DeleteWithoutMatchChangesNothingButAStaleMirrorAndItsScriptsIni)
 {
     AddScripts({kA, kB});
-    CRegistrySandbox::SetString(std::wstring(kScriptsMirrorKey) + L"\\Stale", L"V", L"stale");
     const std::string ini = "[Shutdown]\r\n0CmdLine=stale\r\n";
     WriteIni(ini);
     CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsStateKey);
 
     m_ours.Delete();
-
-    EXPECT_EQ(before, ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsStateKey));
-    ExpectMirrorMatchesState();
     EXPECT_EQ(ini, ReadFileBytes(IniPath()));
     EXPECT_NE(std::string::npos, TraceText().find("skip remove of 'C:\\Tools\\b.cmd'"));
+
+    CRegistrySandbox::SetString(std::wstring(kScriptsMirrorKey) + L"\\Stale", L"V", L"stale");
+    m_ours.Delete();
+    EXPECT_EQ(before, ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsStateKey));
+    ExpectMirrorMatchesState();
+    EXPECT_EQ(Entries({kA, kB}), IniSection("Shutdown"));
+}
+
+// What a removal or a registration cut short leaves, with the mirror still as it was before:
+// a gap, a copy below the key it copies (whole, without its script, empty), our key with its
+// script only, an empty key. The next removal completes the change: the keys numbered without a
+// gap, each foreign script once, the mirror and scripts.ini in line.
+TEST_F(ShutdownScriptTest, DeleteCompletesAChangeCutShort)
+{
+    const Script c{L"2", L"C:\\Tools\\c.cmd", L"/c "};
+    const Script cMoved{L"1", c.script, c.parameters};
+    const std::vector<Script> removing = {kA, {L"1", kOurs, kDeferred}, c};
+    const std::vector<Script> removed = {kA, cMoved};
+    const std::vector<Script> registering = {kA, kB};
+    struct Case
+    {
+        std::vector<Script> before, left, after;
+    };
+    const Case cases[] = {
+        {removing, {kA, c}, removed},
+        {removing, {kA, cMoved, c}, removed},
+        {removing, {kA, {L"1", L"", c.parameters}, c}, removed},
+        {removing, {kA, {L"1", L"", kNoParameters}, c}, removed},
+        {removing, removed, removed},
+        {registering, {kA, kB, {L"2", kOurs, kNoParameters}}, registering},
+        {registering, {kA, kB, {L"2", L"", kNoParameters}}, registering},
+    };
+    for (const Case& change : cases)
+    {
+        SHDeleteKeyW(HKEY_LOCAL_MACHINE, kScriptsStateKey);
+        AddScripts(change.before);
+        SHDeleteKeyW(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
+        for (const Script& script : change.left)
+            AddScriptCutShort(script);
+
+        m_ours.Delete();
+
+        std::vector<std::wstring> names;
+        for (const Script& script : change.after)
+            names.push_back(script.name);
+        EXPECT_EQ(names, ScriptKeyNames()) << change.left.size();
+        EXPECT_EQ(Entries(change.after), IniSection("Shutdown")) << change.left.size();
+        ExpectMirrorMatchesState();
+    }
+
+    // Cut short after the last key and the policy object key went, before the mirror was rebuilt.
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
+    m_ours.Delete();
+    ExpectMirrorMatchesState();
 }
 
 // Other tools may name script keys in decimal; the registry lists 10 and 11 before 2, so the
@@ -349,6 +417,7 @@ TEST_F(ShutdownScriptTest, CreateKeepsAnExistingFileSysPath)
 {
     CRegistrySandbox::SetString(kScriptsPolicyKey, L"FileSysPath", L"D:\\Policies\\Machine");
     CRegistrySandbox::SetString(kScriptsPolicyKey, L"Other", L"kept");
+    MirrorScriptsStateKey();
     CRegistryTree before = ReadRegistryTree(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
 
     m_ours.Create(kDeferred);
