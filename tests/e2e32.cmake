@@ -33,3 +33,9 @@ zapatch_e2e32(test_e2e e2e32-testbuild "${e2e_testbuild_sources}"
               ${ZAPATCH_WIN32_FOLDER}/ZAPatch-testbuild.exe)
 zapatch_e2e32(test_e2e_real e2e32.real "${real_sources}" ../${ZAPATCH_WIN32_FOLDER}/real/ZAPatch.exe
               ZAPATCH_E2E_SERVICE_RUNNING=1)
+
+# The shipped program through the kill points, on a smaller sample: the virtual machine runs it
+# some 20 times slower.
+add_test(NAME killpoints32.Sample COMMAND ${PROJECT_SOURCE_DIR}/scripts/kill-points
+                                          --running-prefix --program win32 --every 100)
+set_tests_properties(killpoints32.Sample PROPERTIES TIMEOUT 1800 RUN_SERIAL ON LABELS tier32)

@@ -348,6 +348,10 @@ void CShutdownScript::SynchronizePoliciesKeys()
           kSynchronize);
     DWORD status = zapatch::RegCopyKeyW(HKEY_LOCAL_MACHINE, kStateKey, mirror.Get());
     mirror.Reset();
+    // Without a state key there is nothing to mirror (a removal rebuilds the mirror whenever it
+    // differs).
+    if (status == ERROR_FILE_NOT_FOUND)
+        status = SHDeleteKeyW(HKEY_LOCAL_MACHINE, kMirrorKey);
     Check(status, kSynchronize);
 }
 

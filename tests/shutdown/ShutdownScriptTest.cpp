@@ -304,6 +304,10 @@ TEST_F(ShutdownScriptTest, DeleteCompletesAChangeCutShort)
     SHDeleteKeyW(HKEY_LOCAL_MACHINE, kScriptsPolicyKey);
     m_ours.Delete();
     ExpectMirrorMatchesState();
+    // A mirror without its state key mirrors nothing.
+    SHDeleteKeyW(HKEY_LOCAL_MACHINE, kScriptsStateKey);
+    m_ours.Delete();
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kScriptsMirrorKey));
 }
 
 // Other tools may name script keys in decimal; the registry lists 10 and 11 before 2, so the
