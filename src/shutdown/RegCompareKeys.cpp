@@ -2,7 +2,6 @@
 
 #include "catalog/Handles.h"
 
-#include <string>
 #include <vector>
 
 namespace

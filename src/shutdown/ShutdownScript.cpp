@@ -288,14 +288,16 @@ void CShutdownScript::RenumberScriptKeys(HKEY key, ScriptKeys& keys, int removed
         DropKeysLeftBehind(key, keys);
 
     log.Trace(500, L"%s: shift all next keys", kDelete);
+    // One down past our removed key; after a change cut short, down to the count of numbers
+    // taken below, which leaves no gap.
     std::set<int> taken;
     for (const auto& [number, name] : keys)
         taken.insert(number);
     for (const auto& [number, name] : keys)
     {
-        int target = number > removed ? number - 1 : number;
-        if (cutShort)
-            target = static_cast<int>(std::distance(taken.begin(), taken.lower_bound(number)));
+        int target = cutShort
+                         ? static_cast<int>(std::distance(taken.begin(), taken.lower_bound(number)))
+                         : (number > removed ? number - 1 : number);
         if (target != number)
             MoveScriptKeyDown(key, name, number, target);
     }
