@@ -1,5 +1,5 @@
 # The test run under Wine, shared by scripts/run-tests and the 32-bit tier's virtual machine
-# (scripts/vm/guest): a private prefix with one persistent wineserver, ctest, and one rerun of
+# (scripts/vm/tier32): a private prefix with one persistent wineserver, ctest, and one rerun of
 # the tests that Wine, not the program, made fail. Sourced, from the repository's root.
 
 source scripts/lib/wow64.sh
@@ -9,8 +9,6 @@ testing_log=build/win64/Testing/Temporary/LastTest.log
 # (ERROR_INTERNAL_ERROR) for a program that exists: Wine's fault on a loaded machine, never the
 # program's.
 wine_start_failure="Wine could not start a process (error 1359)"
-# How the virtual machine's test run names the 32-bit tier; the host picks its summary out by it.
-vm_tier_title="32-bit tier (in the virtual machine)"
 
 # Starts Wine in the prefix $1 (made on first use). ctest waits for every process that holds its
 # output pipe, and Wine's services outlive the test that started them: so one persistent
